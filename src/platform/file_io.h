@@ -1,0 +1,37 @@
+// The few operating-system file calls the tool needs, in one place. The readers and the
+// driver see only these functions and the FileHandle type.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+using FileHandle = int;
+inline constexpr FileHandle invalidHandle = -1;
+
+// Opens an existing file for reading. A directory counts as a failure: it would open,
+// but reading it fails.
+FileHandle openForReading(const char* name);
+
+// Creates `name` for writing, or empties it if it exists. Refuses (invalid handle, nothing
+// touched) when `name` leads to the same file as `input`, through a symbolic or hard link.
+// Only a regular file is emptied, so a name that points at a device still gets written to.
+FileHandle createForWriting(const char* name, FileHandle input);
+
+struct ReadResult {
+    std::size_t count;  // bytes delivered, also when failed is set
+    bool failed;        // an error other than the end of the file stopped the read
+};
+
+// Reads until `size` bytes have arrived or the file ends, so that pipes are read whole.
+ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size);
+
+// Writes all `size` bytes; false on any error.
+bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size);
+
+void closeFile(FileHandle file);
+
+bool stdoutIsTerminal();
+
+}  // namespace platform

@@ -1,0 +1,71 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_io.h"
+
+namespace platform {
+
+FileHandle openForReading(const char* name) {
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return invalidHandle;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return invalidHandle;
+    }
+    return fd;
+}
+
+FileHandle createForWriting(const char* name, FileHandle input) {
+    // Open without O_TRUNC and look at what was opened before emptying it: truncating first
+    // would destroy the input when the output name is a link to it.
+    const int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return invalidHandle;
+    struct stat out {};
+    struct stat in {};
+    const bool known = ::fstat(fd, &out) == 0;
+    const bool sameAsInput = known && input != invalidHandle && ::fstat(input, &in) == 0 &&
+                             out.st_dev == in.st_dev && out.st_ino == in.st_ino;
+    if (!known || sameAsInput || (S_ISREG(out.st_mode) && ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        return invalidHandle;
+    }
+    return fd;
+}
+
+ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size) {
+    std::size_t count = 0;
+    while (count < size) {
+        const ssize_t n = ::read(file, buffer + count, size - count);
+        if (n > 0) {
+            count += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            return {count, true};
+        }
+    }
+    return {count, false};
+}
+
+bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(file, data, size);
+        if (n > 0) {
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        } else if (n == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void closeFile(FileHandle file) { ::close(file); }
+
+bool stdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+}  // namespace platform

@@ -1,0 +1,73 @@
+#include "stream/bit_reader.h"
+
+#include <cassert>
+
+BitReader::BitReader(const char* fileName) : file(platform::openForReading(fileName)) {
+    if (!isOpen()) {
+        endReached = true;
+        return;
+    }
+    buffer = std::make_unique<std::uint8_t[]>(bufferSize);
+    if (!fill()) endReached = true;
+}
+
+BitReader::~BitReader() {
+    if (isOpen()) platform::closeFile(file);
+}
+
+bool BitReader::fill() {
+    const platform::ReadResult result = platform::readFull(file, buffer.get(), bufferSize);
+    bytesInBuffer = static_cast<std::uint32_t>(result.count);
+    // Bytes that arrived before an error are still delivered; the error is reported once
+    // they have been used up.
+    if (result.failed) failed = true;
+    if (result.count == 0) return false;
+    pos = 0;
+    bitsLeft = 8;
+    return true;
+}
+
+void BitReader::consumeByte() {
+    if (endReached) return;
+    if (static_cast<std::uint32_t>(++pos) != bytesInBuffer) return;
+    // Only a full block says that more input may follow.
+    if (bytesInBuffer == static_cast<std::uint32_t>(bufferSize) && fill()) return;
+    endReached = true;
+}
+
+std::int32_t BitReader::readBits(int n) {
+    assert(n >= 0 && n <= 32);
+    std::uint32_t result = 0;
+    if (bitsLeft == 8 && n % 8 == 0) {
+        for (int i = 0; i < n / 8; ++i) result = (result << 8) | static_cast<std::uint32_t>(readByte());
+        return static_cast<std::int32_t>(result);
+    }
+    for (int i = 0; i < n; ++i) {
+        std::uint32_t bit = 0;
+        if (endReached) {
+            overrun = true;
+        } else {
+            bit = (buffer[pos] >> (bitsLeft - 1)) & 1U;
+            if (--bitsLeft == 0) {
+                consumeByte();
+                bitsLeft = 8;
+            }
+        }
+        result = (result << 1) | bit;
+    }
+    return static_cast<std::int32_t>(result);
+}
+
+std::int32_t BitReader::readByte() {
+    if (bitsLeft != 8) {
+        consumeByte();
+        bitsLeft = 8;
+    }
+    if (endReached) {
+        overrun = true;
+        return 0;
+    }
+    const std::int32_t value = buffer[pos];
+    consumeByte();
+    return value;
+}

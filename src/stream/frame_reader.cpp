@@ -1,0 +1,78 @@
+#include "stream/frame_reader.h"
+
+namespace {
+
+constexpr std::int32_t syncWord = 0x0B77;
+constexpr int headerBytes = 5;
+
+// ATSC A/52 frame size code table: 16-bit words per sync frame, by frmsizecod.
+// Columns: 32 kHz, 44.1 kHz, 48 kHz. At 44.1 kHz an odd code is the padded frame.
+constexpr std::int32_t wordsPerSyncframe[FrameReader::frameSizeCodes][3] = {
+    {96, 69, 64},       {96, 70, 64},       {120, 87, 80},      {120, 88, 80},
+    {144, 104, 96},     {144, 105, 96},     {168, 121, 112},    {168, 122, 112},
+    {192, 139, 128},    {192, 140, 128},    {240, 174, 160},    {240, 175, 160},
+    {288, 208, 192},    {288, 209, 192},    {336, 243, 224},    {336, 244, 224},
+    {384, 278, 256},    {384, 279, 256},    {480, 348, 320},    {480, 349, 320},
+    {576, 417, 384},    {576, 418, 384},    {672, 487, 448},    {672, 488, 448},
+    {768, 557, 512},    {768, 558, 512},    {960, 696, 640},    {960, 697, 640},
+    {1152, 835, 768},   {1152, 836, 768},   {1344, 975, 896},   {1344, 976, 896},
+    {1536, 1114, 1024}, {1536, 1115, 1024}, {1728, 1253, 1152}, {1728, 1254, 1152},
+    {1920, 1393, 1280}, {1920, 1394, 1280},
+};
+
+// Nominal bit rate in bits per second, by frmsizecod; codes 2k and 2k + 1 share a rate.
+constexpr std::int32_t bitRates[FrameReader::frameSizeCodes] = {
+    32000,  32000,  40000,  40000,  48000,  48000,  56000,  56000,  64000,  64000,
+    80000,  80000,  96000,  96000,  112000, 112000, 128000, 128000, 160000, 160000,
+    192000, 192000, 224000, 224000, 256000, 256000, 320000, 320000, 384000, 384000,
+    448000, 448000, 512000, 512000, 576000, 576000, 640000, 640000,
+};
+
+}  // namespace
+
+FrameReader::FrameReader(BitReader& reader) : reader(reader) {
+    for (int code = 0; code < frameSizeCodes; ++code) {
+        for (int column = 0; column < 3; ++column) {
+            frameSizes[code][column] = wordsPerSyncframe[code][column] * 2;
+        }
+    }
+}
+
+bool FrameReader::headerKnown() const {
+    // fscod 3 is reserved; the table has no column for it and no row past code 37.
+    return fscod >= 0 && fscod <= 2 && frmsizecod >= 0 && frmsizecod < frameSizeCodes;
+}
+
+std::int32_t FrameReader::frameSize() const { return frameSizes[frmsizecod][2 - fscod]; }
+
+bool FrameReader::readFrame() {
+    frameBytes.clear();
+    // The previous frame took the input's last byte: nothing is left to read.
+    if (reader.atEnd()) return false;
+
+    frameBytes.push_back(reader.readByte());
+    frameBytes.push_back(reader.readByte());
+    syncword = frameBytes[0] * 256 + frameBytes[1];
+    if (syncword != syncWord) return false;
+
+    frameBytes.push_back(reader.readByte());
+    frameBytes.push_back(reader.readByte());
+    crc1 = frameBytes[2] * 256 + frameBytes[3];
+
+    fscod = reader.readBits(2);
+    frmsizecod = reader.readBits(6);
+    frameBytes.push_back((fscod * 64) | frmsizecod);
+    if (!headerKnown()) return false;
+
+    const std::int32_t size = frameSize();
+    for (std::int32_t i = headerBytes; i < size; ++i) frameBytes.push_back(reader.readByte());
+    // A frame counts only if every one of its bytes came from the input.
+    return !reader.overran();
+}
+
+double FrameReader::frameDuration() const {
+    if (!headerKnown()) return 0.0;
+    const double bytesPerSecond = bitRates[frmsizecod] * 0.125;
+    const double framesPerSecond = bytesPerSecond / frameSize();
+    return 1.0 / framesPerSecond;
+}
