@@ -1,0 +1,122 @@
+#include "cli/cut_driver.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstdint>
+#include <iomanip>
+#include <iostream>
+#include <vector>
+
+std::string outputName;
+platform::FileHandle outputHandle = platform::invalidHandle;
+
+namespace {
+
+constexpr int exitBadCommandLine = -1;
+constexpr int exitFailure = 1;
+
+// Writes the "at <time>" lines, each ending in a carriage return so that the next one
+// overwrites it on a terminal. Flushing every line costs more than the copy itself, so on
+// a terminal the stream is flushed only every 50 ms; redirected, the lines wait in the
+// stream's buffer like any other output.
+class ProgressLine {
+public:
+    ProgressLine() : onTerminal(platform::stdoutIsTerminal()) {}
+
+    void show(double time) {
+        std::cout << "at " << time << '\r';
+        if (!onTerminal) return;
+        const auto now = Clock::now();
+        if (now - lastFlush < interval) return;
+        std::cout.flush();
+        lastFlush = now;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds interval{50};
+    bool onTerminal;
+    Clock::time_point lastFlush = Clock::now() - interval;
+};
+
+}  // namespace
+
+void printUsage() {
+    std::cout << "morvane" << std::endl;
+    std::cout << "usage: morvane infile from_second to_second" << std::endl;
+    std::cout << "seconds may be typed in as 31.26 or 7827.65 or something like this..."
+              << std::endl;
+    std::cout << "v1.01" << std::endl;
+}
+
+bool writeFrame(const FrameReader& frameReader) {
+    const std::vector<std::int32_t> elements = frameReader.bytes();
+    std::vector<std::uint8_t> frame(elements.size());
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        frame[i] = static_cast<std::uint8_t>(elements[i] & 0xFF);
+    }
+    return platform::writeAll(outputHandle, frame.data(), frame.size());
+}
+
+int main(int argc, char* argv[]) {
+    // All output goes through std::cout; it need not stay in step with C stdio.
+    std::ios::sync_with_stdio(false);
+
+    if (argc != 4) {
+        printUsage();
+        return exitBadCommandLine;
+    }
+    const char* inputName = argv[1];
+    const double from = std::atof(argv[2]);
+    const double to = std::atof(argv[3]);
+    if (from > to) {
+        printUsage();
+        return exitBadCommandLine;
+    }
+    outputName = std::string(inputName).insert(0, "morvane_");
+    std::cout << std::fixed << std::setprecision(3);
+
+    int status = 0;
+    {
+        BitReader bitReader(inputName);
+        FrameReader frameReader(bitReader);
+        ProgressLine progress;
+
+        if (!bitReader.isOpen()) {
+            std::cout << "could not open " << inputName << " for input" << std::endl;
+            status = exitFailure;
+        }
+        double time = 0.0;
+        bool haveFrame = frameReader.readFrame();
+        while (haveFrame) {
+            time = frameReader.frameDuration() + time;
+            if (time >= from) {
+                if (outputHandle == platform::invalidHandle) {
+                    outputHandle = platform::createForWriting(outputName.c_str(), bitReader.handle());
+                    if (outputHandle == platform::invalidHandle) {
+                        std::cout << "could not open " << outputName << " for output" << std::endl;
+                        status = exitFailure;
+                        break;
+                    }
+                }
+                if (!writeFrame(frameReader)) {
+                    std::cout << "errors while writing to " << outputName << std::endl;
+                    status = exitFailure;
+                    break;
+                }
+            }
+            if (time > to) break;
+            progress.show(time);
+            haveFrame = frameReader.readFrame();
+        }
+        // The frame walk stopped at the input's end: say so if a read error ended it.
+        if (!haveFrame && bitReader.readFailed()) {
+            std::cout << "errors while reading from " << inputName << std::endl;
+            status = exitFailure;
+        }
+
+        std::cout << std::endl << "okay" << std::endl;
+        if (outputHandle != platform::invalidHandle) platform::closeFile(outputHandle);
+    }
+    return status;
+}

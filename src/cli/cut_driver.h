@@ -1,0 +1,18 @@
+// The morvane command: cuts a time window out of an AC-3 elementary stream, frame by frame,
+// without decoding, into a file named "morvane_" + the input argument.
+#pragma once
+
+#include <string>
+
+#include "platform/file_io.h"
+#include "stream/frame_reader.h"
+
+// "morvane_" + the input argument, directory part included; set before the first frame.
+extern std::string outputName;
+// Invalid until the first frame to copy creates the output file.
+extern platform::FileHandle outputHandle;
+
+void printUsage();
+
+// Writes the frame last read by `frameReader` to outputHandle; false if the write failed.
+bool writeFrame(const FrameReader& frameReader);
