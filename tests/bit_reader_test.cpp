@@ -1,0 +1,98 @@
+#include "stream/bit_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "test_files.h"
+
+namespace {
+
+Bytes pattern(std::size_t size) {
+    Bytes data(size);
+    // Varies across block boundaries too, so a byte from the wrong block is noticed.
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + (i >> 20));
+    return data;
+}
+
+TEST(BitReaderTest, SplitsAByteIntoFieldsMostSignificantFirst) {
+    TempDir dir;
+    writeFile(dir / "in", {0x65, 0xA0, 0x0B, 0x77, 0x12, 0x34});
+    BitReader reader((dir / "in").c_str());
+    EXPECT_EQ(reader.readBits(2), 1);
+    EXPECT_EQ(reader.readBits(6), 37);
+    EXPECT_EQ(reader.readBits(3), 5);  // 0xA0 = 101 00000
+    EXPECT_EQ(reader.readByte(), 0x0B) << "rest of the partly read byte is skipped";
+    EXPECT_EQ(reader.readBits(0), 0);
+    EXPECT_EQ(reader.readBits(8), 0x77);
+    EXPECT_EQ(reader.readBits(16), 0x1234);
+    EXPECT_TRUE(reader.atEnd());
+    EXPECT_FALSE(reader.overran());
+}
+
+TEST(BitReaderTest, RaisesTheEndFlagWithTheLastByteAndNotesReadsBeyondIt) {
+    TempDir dir;
+    writeFile(dir / "in", {1, 2, 3, 4, 5});
+    BitReader reader((dir / "in").c_str());
+    for (int i = 1; i <= 4; ++i) EXPECT_EQ(reader.readByte(), i);
+    EXPECT_FALSE(reader.atEnd());
+    EXPECT_EQ(reader.readByte(), 5);
+    EXPECT_TRUE(reader.atEnd());
+    EXPECT_FALSE(reader.overran());
+    EXPECT_EQ(reader.readBits(5), 0);
+    EXPECT_EQ(reader.readByte(), 0);
+    EXPECT_TRUE(reader.overran());
+    EXPECT_FALSE(reader.readFailed());
+}
+
+// Every byte of files around the 1 MiB block size arrives in order, and the end flag
+// rises exactly with the last one.
+TEST(BitReaderTest, ReadsWholeFilesAcrossBlockEdges) {
+    constexpr std::size_t block = BitReader::bufferSize;
+    for (std::size_t size : {std::size_t{0}, block - 1, block, block + 1, 2 * block + 3}) {
+        SCOPED_TRACE(size);
+        TempDir dir;
+        const Bytes data = pattern(size);
+        writeFile(dir / "in", data);
+        BitReader reader((dir / "in").c_str());
+        EXPECT_TRUE(reader.isOpen());
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            if (reader.atEnd()) {
+                ADD_FAILURE() << "end flag raised before byte " << i;
+                break;
+            }
+            wrong += reader.readByte() != data[i];
+        }
+        EXPECT_EQ(wrong, 0U);
+        EXPECT_TRUE(reader.atEnd());
+        EXPECT_FALSE(reader.overran());
+    }
+}
+
+TEST(BitReaderTest, JoinsBitsAcrossTheBlockEdge) {
+    TempDir dir;
+    Bytes data(BitReader::bufferSize + 2, 0);
+    data[BitReader::bufferSize - 1] = 0x0B;
+    data[BitReader::bufferSize] = 0x77;
+    data[BitReader::bufferSize + 1] = 0xC5;
+    writeFile(dir / "in", data);
+    BitReader reader((dir / "in").c_str());
+    for (int i = 0; i < BitReader::bufferSize - 1; ++i) reader.readByte();
+    EXPECT_EQ(reader.readBits(4), 0x0);
+    EXPECT_EQ(reader.readBits(8), 0xB7) << "low nibble of one block, high nibble of the next";
+    EXPECT_EQ(reader.readBits(6), 0x1F);  // 0111 11..
+    EXPECT_EQ(reader.readBits(6), 0x05);
+    EXPECT_TRUE(reader.atEnd());
+}
+
+TEST(BitReaderTest, InputThatCannotBeReadIsExhaustedFromTheStart) {
+    TempDir dir;
+    for (const std::string& name : {dir / "missing", dir.path.string()}) {
+        BitReader reader(name.c_str());
+        EXPECT_FALSE(reader.isOpen()) << name;
+        EXPECT_TRUE(reader.atEnd());
+        EXPECT_EQ(reader.readByte(), 0);
+        EXPECT_EQ(reader.readBits(3), 0);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,322 @@
+// End-to-end runs of the built morvane program in a scratch directory: standard output byte
+// for byte, the exit status, and the output file against the input frames it should hold.
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "ac3_test_stream.h"
+
+extern char** environ;
+
+namespace {
+
+const std::string usageText =
+    "morvane\n"
+    "usage: morvane infile from_second to_second\n"
+    "seconds may be typed in as 31.26 or 7827.65 or something like this...\n"
+    "v1.01\n";
+const std::string ending = "\nokay\n";
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string asText(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
+
+// Runs morvane with `args` in `cwd`, standard output and error going to files, or standard
+// output to `terminal` when one is given.
+Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
+               const std::vector<std::string>& extraEnv = {}, int terminal = -1) {
+    TempDir console;
+    const std::string outPath = console / "out";
+    const std::string errPath = console / "err";
+    std::vector<std::string> argStrings{MORVANE_BIN};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argStrings) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings(extraEnv);
+    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
+    std::vector<char*> envp;
+    for (std::string& entry : envStrings) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = terminal >= 0 ? terminal : open(outPath.c_str(), O_WRONLY | O_CREAT, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT, 0600);
+        if (chdir(cwd.c_str()) != 0 || out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+            _exit(127);
+        }
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "morvane did not exit normally";
+    return {WEXITSTATUS(status), terminal >= 0 ? "" : asText(readFile(outPath)),
+            asText(readFile(errPath))};
+}
+
+std::string progressLines(const std::vector<ac3::Frame>& frames, std::size_t count) {
+    std::string text;
+    char line[64];
+    for (std::size_t i = 0; i < count; ++i) {
+        std::snprintf(line, sizeof line, "at %.3f\r", frames[i].end);
+        text += line;
+    }
+    return text;
+}
+
+Bytes slice(const Bytes& data, const std::vector<ac3::Frame>& frames, std::size_t first,
+            std::size_t last) {
+    return Bytes(data.begin() + static_cast<long>(frames[first].offset),
+                 data.begin() + static_cast<long>(frames[last].offset + frames[last].size));
+}
+
+// A scratch directory holding a copy of a sample stream as "in.ac3".
+struct Workspace {
+    explicit Workspace(const std::string& sample = "sample_48k.ac3")
+        : input(readFile(std::string(MORVANE_SAMPLES) + "/" + sample)), frames(ac3::walk(input)) {
+        writeFile(dir / "in.ac3", input);
+    }
+    bool hasOutput() const { return std::filesystem::exists(dir / "morvane_in.ac3"); }
+    Bytes output() const { return readFile(dir / "morvane_in.ac3"); }
+
+    TempDir dir;
+    Bytes input;
+    std::vector<ac3::Frame> frames;
+};
+
+// Windows on the 48 kHz sample: 250 frames of 0.032 s. Frames are numbered from 1; first = 0
+// means that no output file is made.
+TEST(CutDriverTest, CopiesTheFramesOfTheWindow) {
+    const struct {
+        const char* from;
+        const char* to;
+        std::size_t first, last;  // copied frames
+        std::size_t lines;        // progress lines
+    } cases[] = {
+        {"1", "2", 32, 63, 62},           {"1.01", "1.01", 32, 32, 31},
+        {"0.032", "0.032", 1, 2, 1},      {"0", "1000", 1, 250, 250},
+        {"-5", "0.05", 1, 2, 1},          {"7.99", "1000", 250, 250, 250},
+        {"not a number", "0.04", 1, 2, 1}, {"9", "10", 0, 0, 250},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.from << " to " << c.to);
+        Workspace work;
+        ASSERT_EQ(work.frames.size(), 250U);
+        const Result run = runMorvane({"in.ac3", c.from, c.to}, work.dir.path);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, progressLines(work.frames, c.lines) + ending);
+        EXPECT_EQ(run.err, "");
+        ASSERT_EQ(work.hasOutput(), c.first != 0);
+        if (c.first != 0) {
+            EXPECT_EQ(work.output(), slice(work.input, work.frames, c.first - 1, c.last - 1));
+        }
+    }
+}
+
+TEST(CutDriverTest, WholeCutGivesEveryStreamBack) {
+    for (const char* sample : {"sample_48k.ac3", "sample_44k1.ac3", "sample_32k.ac3"}) {
+        SCOPED_TRACE(sample);
+        Workspace work(sample);
+        const Result run = runMorvane({"in.ac3", "0", "100000"}, work.dir.path);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, progressLines(work.frames, work.frames.size()) + ending);
+        EXPECT_EQ(work.output(), work.input);
+    }
+}
+
+TEST(CutDriverTest, FollowsTheFrameTimesAt44k1And32k) {
+    for (const char* sample : {"sample_44k1.ac3", "sample_32k.ac3"}) {
+        SCOPED_TRACE(sample);
+        Workspace work(sample);
+        const double from = 0.5, to = 1.2;
+        std::size_t first = 0;
+        while (work.frames[first].end < from) ++first;
+        std::size_t last = first;
+        while (work.frames[last].end <= to) ++last;
+        const Result run = runMorvane({"in.ac3", "0.5", "1.2"}, work.dir.path);
+        EXPECT_EQ(run.out, progressLines(work.frames, last) + ending);
+        EXPECT_EQ(work.output(), slice(work.input, work.frames, first, last));
+    }
+}
+
+TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
+    const std::vector<std::vector<std::string>> commandLines = {
+        {}, {"in.ac3"}, {"in.ac3", "1"}, {"in.ac3", "1", "2", "3"}, {"in.ac3", "10", "5"}};
+    for (const auto& args : commandLines) {
+        SCOPED_TRACE(args.size());
+        Workspace work;
+        const Result run = runMorvane(args, work.dir.path);
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(run.out, usageText);
+        EXPECT_FALSE(work.hasOutput());
+    }
+}
+
+TEST(CutDriverTest, ExistingOutputIsReplacedOnlyWhenAFrameIsCopied) {
+    Workspace work;
+    const Bytes old(300000, 0xEE);
+    writeFile(work.dir / "morvane_in.ac3", old);
+    runMorvane({"in.ac3", "9", "10"}, work.dir.path);
+    EXPECT_EQ(work.output(), old) << "a window after the end leaves it untouched";
+    EXPECT_EQ(runMorvane({"in.ac3", "1", "2"}, work.dir.path).status, 0);
+    EXPECT_EQ(work.output(), slice(work.input, work.frames, 31, 62));
+}
+
+TEST(CutDriverTest, InputThatCannotBeCut) {
+    const struct {
+        const char* what;
+        std::string name;
+        std::string out;
+        int status;
+    } cases[] = {
+        {"missing", "missing.ac3", "could not open missing.ac3 for input\n" + ending, 1},
+        {"a directory", "adir", "could not open adir for input\n" + ending, 1},
+        {"not AC-3", "text.ac3", ending, 0},
+        {"empty", "empty.ac3", ending, 0},
+        {"unreadable", "/proc/self/mem", "errors while reading from /proc/self/mem\n" + ending, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Workspace work;
+        std::filesystem::create_directory(work.dir / "adir");
+        writeFile(work.dir / "text.ac3", Bytes(5000, 'x'));
+        writeFile(work.dir / "empty.ac3", {});
+        const auto before = std::distance(std::filesystem::directory_iterator(work.dir.path), {});
+        const Result run = runMorvane({c.name, "0", "1000"}, work.dir.path);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.dir.path), {}), before)
+            << "no output file";
+    }
+}
+
+TEST(CutDriverTest, OutputThatCannotBeWritten) {
+    const std::string refused = "could not open morvane_in.ac3 for output\n" + ending;
+    const struct {
+        const char* what;
+        void (*prepare)(const Workspace&);
+        std::string out;
+    } cases[] = {
+        {"a symbolic link to the input",
+         [](const Workspace& w) { std::filesystem::create_symlink("in.ac3", w.dir / "morvane_in.ac3"); },
+         refused},
+        {"a hard link to the input",
+         [](const Workspace& w) { std::filesystem::create_hard_link(w.dir / "in.ac3", w.dir / "morvane_in.ac3"); },
+         refused},
+        {"a directory", [](const Workspace& w) { std::filesystem::create_directory(w.dir / "morvane_in.ac3"); },
+         refused},
+        {"a full disk",
+         [](const Workspace& w) { std::filesystem::create_symlink("/dev/full", w.dir / "morvane_in.ac3"); },
+         "errors while writing to morvane_in.ac3\n" + ending},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Workspace work;
+        c.prepare(work);
+        const Result run = runMorvane({"in.ac3", "1", "2"}, work.dir.path);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, progressLines(work.frames, 31) + c.out);
+        EXPECT_EQ(readFile(work.dir / "in.ac3"), work.input) << "the input is never changed";
+    }
+}
+
+// The prefix goes before the whole argument, so the output lands in morvane_sub/.
+TEST(CutDriverTest, OutputNameKeepsTheDirectoryPart) {
+    Workspace work;
+    std::filesystem::create_directory(work.dir / "sub");
+    writeFile(work.dir / "sub/in.ac3", work.input);
+    Result run = runMorvane({"sub/in.ac3", "0", "1"}, work.dir.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "could not open morvane_sub/in.ac3 for output\n" + ending);
+
+    std::filesystem::create_directory(work.dir / "morvane_sub");
+    run = runMorvane({"sub/in.ac3", "1", "2"}, work.dir.path);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(readFile(work.dir / "morvane_sub/in.ac3"), slice(work.input, work.frames, 31, 62));
+}
+
+TEST(CutDriverTest, ReadsAFifoWhole) {
+    Workspace work;
+    ASSERT_EQ(mkfifo((work.dir / "pipe.ac3").c_str(), 0600), 0);
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early fails the test, not the process
+    std::thread writer([&] {
+        const int fd = open((work.dir / "pipe.ac3").c_str(), O_WRONLY);
+        // Small pieces with pauses, so that the reader sees many short reads.
+        for (std::size_t at = 0; at < work.input.size(); at += 7000) {
+            const std::size_t n = std::min<std::size_t>(7000, work.input.size() - at);
+            EXPECT_EQ(write(fd, work.input.data() + at, n), static_cast<ssize_t>(n));
+            if (at % 70000 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        close(fd);
+    });
+    const Result run = runMorvane({"pipe.ac3", "0", "1000"}, work.dir.path);
+    writer.join();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(readFile(work.dir / "morvane_pipe.ac3"), work.input);
+}
+
+std::vector<std::string> shimmed(const std::string& setting) {
+    return {"LD_PRELOAD=" MORVANE_IO_SHIM, setting,
+            // The shim comes before a sanitizer runtime in the library list; that is fine.
+            "ASAN_OPTIONS=verify_asan_link_order=0"};
+}
+
+TEST(CutDriverTest, InterruptedAndShortCallsLoseNothing) {
+    Workspace work;
+    const Result run = runMorvane({"in.ac3", "0", "1000"}, work.dir.path, shimmed("IO_FAULT_CHOPPY=1"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, progressLines(work.frames, 250) + ending);
+    EXPECT_EQ(work.output(), work.input);
+}
+
+TEST(CutDriverTest, ReadErrorKeepsTheFramesBeforeIt) {
+    Workspace work;
+    // 100000 bytes hold 130 whole frames of 768 bytes.
+    const Result run = runMorvane({"in.ac3", "0", "1000"}, work.dir.path, shimmed("IO_FAULT_READ_LIMIT=100000"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, progressLines(work.frames, 130) + "errors while reading from in.ac3\n" + ending);
+    EXPECT_EQ(work.output(), slice(work.input, work.frames, 0, 129));
+}
+
+// On a terminal the progress lines are flushed as the cut runs; the bytes are the same.
+TEST(CutDriverTest, TerminalGetsTheSameBytes) {
+    Workspace work;
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    std::string shown;
+    std::thread reader([&] {
+        char chunk[4096];
+        ssize_t n;
+        while ((n = read(master, chunk, sizeof chunk)) > 0) shown.append(chunk, static_cast<std::size_t>(n));
+    });
+    const Result run = runMorvane({"in.ac3", "0", "1000"}, work.dir.path, {}, slave);
+    close(slave);  // the reader sees the end once the last holder of the terminal is gone
+    reader.join();
+    close(master);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(shown, progressLines(work.frames, 250) + ending);
+}
+
+}  // namespace

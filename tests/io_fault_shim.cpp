@@ -1,0 +1,57 @@
+// Preloaded into the morvane process by the end-to-end tests (LD_PRELOAD) to make file
+// reads and writes misbehave the way slow or failing systems do. Only descriptors 3 and up
+// are touched, so the console stays as it is.
+//   IO_FAULT_CHOPPY=1       every other call fails with EINTR; the others move at most
+//                           1000 bytes
+//   IO_FAULT_READ_LIMIT=N   reads fail with EIO once N bytes have been read
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+using ReadCall = ssize_t (*)(int, void*, size_t);
+using WriteCall = ssize_t (*)(int, const void*, size_t);
+
+bool choppy() { return std::getenv("IO_FAULT_CHOPPY") != nullptr; }
+
+// In choppy mode, decides whether this call is interrupted and how much it may move.
+bool interrupted(size_t& count) {
+    static bool interruptNext = true;
+    if (!choppy()) return false;
+    interruptNext = !interruptNext;
+    if (!interruptNext) {
+        errno = EINTR;
+        return true;
+    }
+    if (count > 1000) count = 1000;
+    return false;
+}
+
+}  // namespace
+
+extern "C" ssize_t read(int fd, void* buffer, size_t count) {
+    static const auto realRead = reinterpret_cast<ReadCall>(dlsym(RTLD_NEXT, "read"));
+    static size_t delivered = 0;
+    if (fd < 3) return realRead(fd, buffer, count);
+    if (interrupted(count)) return -1;
+    if (const char* limit = std::getenv("IO_FAULT_READ_LIMIT")) {
+        const size_t left = std::strtoul(limit, nullptr, 10) - delivered;
+        if (left == 0) {
+            errno = EIO;
+            return -1;
+        }
+        if (count > left) count = left;
+    }
+    const ssize_t n = realRead(fd, buffer, count);
+    if (n > 0) delivered += static_cast<size_t>(n);
+    return n;
+}
+
+extern "C" ssize_t write(int fd, const void* data, size_t count) {
+    static const auto realWrite = reinterpret_cast<WriteCall>(dlsym(RTLD_NEXT, "write"));
+    if (fd >= 3 && interrupted(count)) return -1;
+    return realWrite(fd, data, count);
+}
