@@ -17,7 +17,8 @@ inline int bitRate(int frmsizecod) { return kbitRates[frmsizecod / 2] * 1000; }
 
 // words = bit rate x 1536 / (16 x sample rate); at 44.1 kHz an odd code adds a padding word.
 inline int frameBytes(int fscod, int frmsizecod) {
-    const long long words = static_cast<long long>(bitRate(frmsizecod)) * 1536 / (16 * sampleRates[fscod]);
+    const long long words =
+        static_cast<long long>(bitRate(frmsizecod)) * 1536 / (16 * sampleRates[fscod]);
     return 2 * static_cast<int>(words + (fscod == 1 ? frmsizecod % 2 : 0));
 }
 

@@ -1,13 +1,12 @@
 // End-to-end runs of the built morvane program in a scratch directory: standard output byte
 // for byte, the exit status, and the output file against the input frames it should hold.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
@@ -39,7 +38,7 @@ std::string asText(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 // Runs morvane with `args` in `cwd`, standard output and error going to files, or standard
 // output to `terminal` when one is given.
 Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
-               const std::vector<std::string>& extraEnv = {}, int terminal = -1) {
+                  const std::vector<std::string>& extraEnv = {}, int terminal = -1) {
     TempDir console;
     const std::string outPath = console / "out";
     const std::string errPath = console / "err";
@@ -110,10 +109,14 @@ TEST(CutDriverTest, CopiesTheFramesOfTheWindow) {
         std::size_t first, last;  // copied frames
         std::size_t lines;        // progress lines
     } cases[] = {
-        {"1", "2", 32, 63, 62},           {"1.01", "1.01", 32, 32, 31},
-        {"0.032", "0.032", 1, 2, 1},      {"0", "1000", 1, 250, 250},
-        {"-5", "0.05", 1, 2, 1},          {"7.99", "1000", 250, 250, 250},
-        {"not a number", "0.04", 1, 2, 1}, {"9", "10", 0, 0, 250},
+        {"1", "2", 32, 63, 62},
+        {"1.01", "1.01", 32, 32, 31},
+        {"0.032", "0.032", 1, 2, 1},
+        {"0", "1000", 1, 250, 250},
+        {"-5", "0.05", 1, 2, 1},
+        {"7.99", "1000", 250, 250, 250},
+        {"not a number", "0.04", 1, 2, 1},
+        {"9", "10", 0, 0, 250},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.from << " to " << c.to);
@@ -216,15 +219,22 @@ TEST(CutDriverTest, OutputThatCannotBeWritten) {
         std::string out;
     } cases[] = {
         {"a symbolic link to the input",
-         [](const Workspace& w) { std::filesystem::create_symlink("in.ac3", w.dir / "morvane_in.ac3"); },
+         [](const Workspace& w) {
+             std::filesystem::create_symlink("in.ac3", w.dir / "morvane_in.ac3");
+         },
          refused},
         {"a hard link to the input",
-         [](const Workspace& w) { std::filesystem::create_hard_link(w.dir / "in.ac3", w.dir / "morvane_in.ac3"); },
+         [](const Workspace& w) {
+             std::filesystem::create_hard_link(w.dir / "in.ac3", w.dir / "morvane_in.ac3");
+         },
          refused},
-        {"a directory", [](const Workspace& w) { std::filesystem::create_directory(w.dir / "morvane_in.ac3"); },
+        {"a directory",
+         [](const Workspace& w) { std::filesystem::create_directory(w.dir / "morvane_in.ac3"); },
          refused},
         {"a full disk",
-         [](const Workspace& w) { std::filesystem::create_symlink("/dev/full", w.dir / "morvane_in.ac3"); },
+         [](const Workspace& w) {
+             std::filesystem::create_symlink("/dev/full", w.dir / "morvane_in.ac3");
+         },
          "errors while writing to morvane_in.ac3\n" + ending},
     };
     for (const auto& c : cases) {
@@ -281,7 +291,8 @@ std::vector<std::string> shimmed(const std::string& setting) {
 
 TEST(CutDriverTest, InterruptedAndShortCallsLoseNothing) {
     Workspace work;
-    const Result run = runMorvane({"in.ac3", "0", "1000"}, work.dir.path, shimmed("IO_FAULT_CHOPPY=1"));
+    const Result run =
+        runMorvane({"in.ac3", "0", "1000"}, work.dir.path, shimmed("IO_FAULT_CHOPPY=1"));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, progressLines(work.frames, 250) + ending);
     EXPECT_EQ(work.output(), work.input);
@@ -290,9 +301,11 @@ TEST(CutDriverTest, InterruptedAndShortCallsLoseNothing) {
 TEST(CutDriverTest, ReadErrorKeepsTheFramesBeforeIt) {
     Workspace work;
     // 100000 bytes hold 130 whole frames of 768 bytes.
-    const Result run = runMorvane({"in.ac3", "0", "1000"}, work.dir.path, shimmed("IO_FAULT_READ_LIMIT=100000"));
+    const Result run =
+        runMorvane({"in.ac3", "0", "1000"}, work.dir.path, shimmed("IO_FAULT_READ_LIMIT=100000"));
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, progressLines(work.frames, 130) + "errors while reading from in.ac3\n" + ending);
+    EXPECT_EQ(run.out,
+              progressLines(work.frames, 130) + "errors while reading from in.ac3\n" + ending);
     EXPECT_EQ(work.output(), slice(work.input, work.frames, 0, 129));
 }
 
@@ -309,7 +322,8 @@ TEST(CutDriverTest, TerminalGetsTheSameBytes) {
     std::thread reader([&] {
         char chunk[4096];
         ssize_t n;
-        while ((n = read(master, chunk, sizeof chunk)) > 0) shown.append(chunk, static_cast<std::size_t>(n));
+        while ((n = read(master, chunk, sizeof chunk)) > 0)
+            shown.append(chunk, static_cast<std::size_t>(n));
     });
     const Result run = runMorvane({"in.ac3", "0", "1000"}, work.dir.path, {}, slave);
     close(slave);  // the reader sees the end once the last holder of the terminal is gone

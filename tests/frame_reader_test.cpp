@@ -20,13 +20,14 @@ struct TableRow {
 // The telling rows of the frame size table, and the durations that follow from size and rate.
 TEST(FrameReaderTest, SizesAndDurationsFromTheHeader) {
     const TableRow rows[] = {
-        {0, 0, 128, 0.032},    {0, 16, 512, 0.032},   {0, 21, 768, 0.032},
-        {0, 37, 2560, 0.032},  {1, 0, 138, 0.0345},   {1, 1, 140, 0.035},
-        {1, 20, 834, 0.03475}, {1, 21, 836, 0.034833}, {1, 36, 2786, 0.034825},
-        {1, 37, 2788, 0.03485}, {2, 0, 192, 0.048},    {2, 37, 3840, 0.048},
+        {0, 0, 128, 0.032},     {0, 16, 512, 0.032},    {0, 21, 768, 0.032},
+        {0, 37, 2560, 0.032},   {1, 0, 138, 0.0345},    {1, 1, 140, 0.035},
+        {1, 20, 834, 0.03475},  {1, 21, 836, 0.034833}, {1, 36, 2786, 0.034825},
+        {1, 37, 2788, 0.03485}, {2, 0, 192, 0.048},     {2, 37, 3840, 0.048},
     };
     for (const TableRow& row : rows) {
-        SCOPED_TRACE(testing::Message() << "fscod " << row.fscod << " frmsizecod " << row.frmsizecod);
+        SCOPED_TRACE(testing::Message()
+                     << "fscod " << row.fscod << " frmsizecod " << row.frmsizecod);
         TempDir dir;
         const Bytes frame = ac3::makeFrame(row.fscod, row.frmsizecod, 0x5A);
         writeFile(dir / "in", frame);

@@ -1,8 +1,8 @@
 #include "cli/cut_driver.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <iomanip>
 #include <iostream>
 #include <vector>
@@ -92,7 +92,8 @@ int main(int argc, char* argv[]) {
             time = frameReader.frameDuration() + time;
             if (time >= from) {
                 if (outputHandle == platform::invalidHandle) {
-                    outputHandle = platform::createForWriting(outputName.c_str(), bitReader.handle());
+                    outputHandle =
+                        platform::createForWriting(outputName.c_str(), bitReader.handle());
                     if (outputHandle == platform::invalidHandle) {
                         std::cout << "could not open " << outputName << " for output" << std::endl;
                         status = exitFailure;

@@ -39,7 +39,10 @@ std::int32_t BitReader::readBits(int n) {
     assert(n >= 0 && n <= 32);
     std::uint32_t result = 0;
     if (bitsLeft == 8 && n % 8 == 0) {
-        for (int i = 0; i < n / 8; ++i) result = (result << 8) | static_cast<std::uint32_t>(readByte());
+        // Whole bytes, joined big-endian.
+        for (int i = 0; i < n / 8; ++i) {
+            result = (result << 8) | static_cast<std::uint32_t>(readByte());
+        }
         return static_cast<std::int32_t>(result);
     }
     for (int i = 0; i < n; ++i) {
