@@ -8,6 +8,21 @@
 
 namespace {
 
+// A stream stored in a scratch file, with both readers open on it.
+struct StoredStream {
+    explicit StoredStream(const Bytes& data)
+        : path(store(dir, data)), bits(path.c_str()), frames(bits) {}
+    static std::string store(const TempDir& dir, const Bytes& data) {
+        writeFile(dir / "in", data);
+        return dir / "in";
+    }
+
+    TempDir dir;
+    std::string path;
+    BitReader bits;
+    FrameReader frames;
+};
+
 std::vector<std::int32_t> asElements(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 
 struct TableRow {
@@ -28,11 +43,9 @@ TEST(FrameReaderTest, SizesAndDurationsFromTheHeader) {
     for (const TableRow& row : rows) {
         SCOPED_TRACE(testing::Message()
                      << "fscod " << row.fscod << " frmsizecod " << row.frmsizecod);
-        TempDir dir;
         const Bytes frame = ac3::makeFrame(row.fscod, row.frmsizecod, 0x5A);
-        writeFile(dir / "in", frame);
-        BitReader bits((dir / "in").c_str());
-        FrameReader frames(bits);
+        StoredStream stored(frame);
+        FrameReader& frames = stored.frames;
         ASSERT_TRUE(frames.readFrame());
         EXPECT_EQ(frames.bytes(), asElements(frame));
         EXPECT_EQ(frames.bytes().size(), row.bytes);
@@ -43,7 +56,6 @@ TEST(FrameReaderTest, SizesAndDurationsFromTheHeader) {
 }
 
 TEST(FrameReaderTest, EveryCodeAtEveryRateMatchesTheFormula) {
-    TempDir dir;
     Bytes stream;
     for (int fscod = 0; fscod < 3; ++fscod) {
         for (int code = 0; code < 38; ++code) {
@@ -51,9 +63,8 @@ TEST(FrameReaderTest, EveryCodeAtEveryRateMatchesTheFormula) {
             stream.insert(stream.end(), frame.begin(), frame.end());
         }
     }
-    writeFile(dir / "in", stream);
-    BitReader bits((dir / "in").c_str());
-    FrameReader frames(bits);
+    StoredStream stored(stream);
+    FrameReader& frames = stored.frames;
     for (int fscod = 0; fscod < 3; ++fscod) {
         for (int code = 0; code < 38; ++code) {
             ASSERT_TRUE(frames.readFrame()) << fscod << "/" << code;
@@ -98,10 +109,8 @@ TEST(FrameReaderTest, StopsAtTheFirstFrameThatIsNotWhole) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TempDir dir;
-        writeFile(dir / "in", c.stream);
-        BitReader bits((dir / "in").c_str());
-        FrameReader frames(bits);
+        StoredStream stored(c.stream);
+        FrameReader& frames = stored.frames;
         for (int i = 0; i < c.frames; ++i) {
             ASSERT_TRUE(frames.readFrame()) << "frame " << i;
             const std::vector<std::int32_t> got = frames.bytes();
