@@ -84,6 +84,40 @@ TEST(BitReaderTest, JoinsBitsAcrossTheBlockEdge) {
     EXPECT_TRUE(reader.atEnd());
 }
 
+// Runs of bytes taken in one call give what the same number of readByte() calls would:
+// the same values, the end flag at the same moment, and zeros with the overrun flag past it.
+TEST(BitReaderTest, RunsOfBytesMatchByteByByteReads) {
+    constexpr std::int32_t block = BitReader::bufferSize;
+    const struct {
+        std::size_t size;
+        std::int32_t run;
+    } cases[] = {{0, 7},
+                 {10, 3},
+                 {block - 1, 768},
+                 {block, 2791},
+                 {block + 1, 1000},
+                 {2 * block + 3, block},
+                 {3 * block / 2, block + 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << " bytes in runs of " << c.run);
+        TempDir dir;
+        const Bytes data = pattern(c.size);
+        writeFile(dir / "in", data);
+        BitReader bulk((dir / "in").c_str());
+        BitReader single((dir / "in").c_str());
+        // Start inside a byte, as a frame reader does after the header fields.
+        EXPECT_EQ(bulk.readBits(3), single.readBits(3));
+        std::vector<std::int32_t> fromRuns, fromBytes;
+        while (!single.overran()) {
+            bulk.appendBytes(fromRuns, c.run);
+            for (std::int32_t i = 0; i < c.run; ++i) fromBytes.push_back(single.readByte());
+            ASSERT_EQ(bulk.atEnd(), single.atEnd());
+            ASSERT_EQ(bulk.overran(), single.overran());
+        }
+        EXPECT_EQ(fromRuns, fromBytes);
+    }
+}
+
 TEST(BitReaderTest, InputThatCannotBeReadIsExhaustedFromTheStart) {
     TempDir dir;
     for (const std::string& name : {dir / "missing", dir.path.string()}) {

@@ -1,5 +1,6 @@
 #include "stream/bit_reader.h"
 
+#include <algorithm>
 #include <cassert>
 
 BitReader::BitReader(const char* fileName) : file(platform::openForReading(fileName)) {
@@ -73,4 +74,27 @@ std::int32_t BitReader::readByte() {
     const std::int32_t value = buffer[pos];
     consumeByte();
     return value;
+}
+
+void BitReader::appendBytes(std::vector<std::int32_t>& out, std::int32_t count) {
+    if (count <= 0) return;
+    if (bitsLeft != 8) {
+        consumeByte();
+        bitsLeft = 8;
+    }
+    while (count > 0) {
+        if (endReached) {
+            overrun = true;
+            out.insert(out.end(), static_cast<std::size_t>(count), 0);
+            return;
+        }
+        // While the end flag is down, pos < bytesInBuffer, so every run takes at least one byte.
+        const std::int32_t run = std::min(count, static_cast<std::int32_t>(bytesInBuffer) - pos);
+        out.insert(out.end(), buffer.get() + pos, buffer.get() + pos + run);
+        count -= run;
+        // Step onto the run's last byte and consume it, so that the end-of-buffer rule (refill
+        // or end flag) applies exactly as it does byte by byte.
+        pos += run - 1;
+        consumeByte();
+    }
 }

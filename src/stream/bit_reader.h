@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/file_io.h"
 
@@ -24,6 +25,9 @@ public:
     std::int32_t readBits(int n);
     // Skips the unread rest of a partly read byte, then returns the next byte (0 to 255).
     std::int32_t readByte();
+    // Appends the next `count` whole bytes to `out`, exactly as `count` calls of readByte()
+    // would, but taken from the buffer in runs.
+    void appendBytes(std::vector<std::int32_t>& out, std::int32_t count);
 
     // Raised the moment the last byte of the file is consumed, not at a read beyond it.
     bool atEnd() const { return endReached; }

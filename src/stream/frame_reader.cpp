@@ -65,7 +65,7 @@ bool FrameReader::readFrame() {
     if (!headerKnown()) return false;
 
     const std::int32_t size = frameSize();
-    for (std::int32_t i = headerBytes; i < size; ++i) frameBytes.push_back(reader.readByte());
+    reader.appendBytes(frameBytes, size - headerBytes);
     // A frame counts only if every one of its bytes came from the input.
     return !reader.overran();
 }
