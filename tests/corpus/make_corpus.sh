@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Makes the conformance corpus: one short AC-3 stream for every bit rate (32 to 640 kbit/s)
+# at every sample rate (48, 44.1 and 32 kHz), the channel layouts taking turns among mono,
+# stereo and 5.1. The encoder is Debian's ffmpeg (its native AC-3 encoder), fed synthesized
+# tones with a little noise.
+#   bash tests/corpus/make_corpus.sh      (writes into tests/corpus/)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+layouts=(mono stereo 5.1)
+rates=(48000 44100 32000)
+kbits=(32 40 48 56 64 80 96 112 128 160 192 224 256 320 384 448 512 576 640)
+
+# One sine per channel at its own pitch, with a touch of noise so that every band has bits.
+channels() { # layout
+    case "$1" in
+        mono) echo 1 ;;
+        stereo) echo 2 ;;
+        5.1) echo 6 ;;
+    esac
+}
+signal() { # layout
+    local exprs=() n
+    n=$(channels "$1")
+    for ((c = 0; c < n; c++)); do
+        exprs+=("0.3*sin(2*PI*$((220 + 110 * c))*t)+0.02*(random($c)-0.5)")
+    done
+    local IFS='|'
+    echo "${exprs[*]}"
+}
+
+for r in "${!rates[@]}"; do
+    rate=${rates[$r]}
+    # At 44.1 kHz a second holds enough frames for the encoder's padding pattern to show.
+    seconds=0.6
+    [ "$rate" = 44100 ] && seconds=1
+    for k in "${!kbits[@]}"; do
+        layout=${layouts[$(((k + r) % 3))]}
+        # Below 64 kbit/s six channels do not fit (the encoder's bit allocation fails).
+        [ "${kbits[$k]}" -lt 64 ] && [ "$layout" = 5.1 ] && layout=stereo
+        name=$(printf '%s_%03dk_%s.ac3' "$rate" "${kbits[$k]}" "${layout/./_}")
+        ffmpeg -hide_banner -loglevel error -y \
+            -f lavfi -i "aevalsrc=exprs=$(signal "$layout"):channel_layout=$layout:sample_rate=$rate:duration=$seconds" \
+            -c:a ac3 -b:a "${kbits[$k]}k" -f ac3 "$name"
+    done
+done
