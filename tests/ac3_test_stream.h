@@ -50,7 +50,10 @@ inline std::vector<Frame> walk(const Bytes& data) {
         if (fscod == 3 || frmsizecod > 37) break;
         const std::size_t size = frameBytes(fscod, frmsizecod);
         if (offset + size > data.size()) break;
-        time += size * 8.0 / bitRate(frmsizecod);
+        // Bytes per second over frame bytes is frames per second; its reciprocal is the
+        // frame's time. Evaluated in this order the sum agrees to the last bit with the
+        // program's clock, which window limits are compared against exactly.
+        time += 1.0 / ((bitRate(frmsizecod) * 0.125) / static_cast<double>(size));
         frames.push_back({offset, size, time});
         offset += size;
     }

@@ -14,91 +14,9 @@
 #include <cstring>
 #include <thread>
 
-#include "ac3_test_stream.h"
-
-extern char** environ;
+#include "morvane_runner.h"
 
 namespace {
-
-const std::string usageText =
-    "morvane\n"
-    "usage: morvane infile from_second to_second\n"
-    "seconds may be typed in as 31.26 or 7827.65 or something like this...\n"
-    "v1.01\n";
-const std::string ending = "\nokay\n";
-
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string asText(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
-
-// Runs morvane with `args` in `cwd`, standard output and error going to files, or standard
-// output to `terminal` when one is given.
-Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
-                  const std::vector<std::string>& extraEnv = {}, int terminal = -1) {
-    TempDir console;
-    const std::string outPath = console / "out";
-    const std::string errPath = console / "err";
-    std::vector<std::string> argStrings{MORVANE_BIN};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : argStrings) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStrings(extraEnv);
-    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
-    std::vector<char*> envp;
-    for (std::string& entry : envStrings) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = terminal >= 0 ? terminal : open(outPath.c_str(), O_WRONLY | O_CREAT, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT, 0600);
-        if (chdir(cwd.c_str()) != 0 || out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
-            _exit(127);
-        }
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status)) << "morvane did not exit normally";
-    return {WEXITSTATUS(status), terminal >= 0 ? "" : asText(readFile(outPath)),
-            asText(readFile(errPath))};
-}
-
-std::string progressLines(const std::vector<ac3::Frame>& frames, std::size_t count) {
-    std::string text;
-    char line[64];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(line, sizeof line, "at %.3f\r", frames[i].end);
-        text += line;
-    }
-    return text;
-}
-
-Bytes slice(const Bytes& data, const std::vector<ac3::Frame>& frames, std::size_t first,
-            std::size_t last) {
-    return Bytes(data.begin() + static_cast<long>(frames[first].offset),
-                 data.begin() + static_cast<long>(frames[last].offset + frames[last].size));
-}
-
-// A scratch directory holding a copy of a sample stream as "in.ac3".
-struct Workspace {
-    explicit Workspace(const std::string& sample = "sample_48k.ac3")
-        : input(readFile(std::string(MORVANE_SAMPLES) + "/" + sample)), frames(ac3::walk(input)) {
-        writeFile(dir / "in.ac3", input);
-    }
-    bool hasOutput() const { return std::filesystem::exists(dir / "morvane_in.ac3"); }
-    Bytes output() const { return readFile(dir / "morvane_in.ac3"); }
-
-    TempDir dir;
-    Bytes input;
-    std::vector<ac3::Frame> frames;
-};
 
 // Windows on the 48 kHz sample: 250 frames of 0.032 s. Frames are numbered from 1; first = 0
 // means that no output file is made.
@@ -281,12 +199,6 @@ TEST(CutDriverTest, ReadsAFifoWhole) {
     writer.join();
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(readFile(work.dir / "morvane_pipe.ac3"), work.input);
-}
-
-std::vector<std::string> shimmed(const std::string& setting) {
-    return {"LD_PRELOAD=" MORVANE_IO_SHIM, setting,
-            // The shim comes before a sanitizer runtime in the library list; that is fine.
-            "ASAN_OPTIONS=verify_asan_link_order=0"};
 }
 
 TEST(CutDriverTest, InterruptedAndShortCallsLoseNothing) {
