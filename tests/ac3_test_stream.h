@@ -33,6 +33,13 @@ inline Bytes makeFrame(int fscod, int frmsizecod, std::uint8_t fill) {
     return frame;
 }
 
+// Seconds: bytes per second over frame bytes is frames per second, and its reciprocal the
+// frame's time. Evaluated in this order, sums agree to the last bit with the program's clock,
+// which window limits are compared against exactly.
+inline double frameTime(int frmsizecod, std::size_t size) {
+    return 1.0 / ((bitRate(frmsizecod) * 0.125) / static_cast<double>(size));
+}
+
 struct Frame {
     std::size_t offset;
     std::size_t size;
@@ -50,10 +57,7 @@ inline std::vector<Frame> walk(const Bytes& data) {
         if (fscod == 3 || frmsizecod > 37) break;
         const std::size_t size = frameBytes(fscod, frmsizecod);
         if (offset + size > data.size()) break;
-        // Bytes per second over frame bytes is frames per second; its reciprocal is the
-        // frame's time. Evaluated in this order the sum agrees to the last bit with the
-        // program's clock, which window limits are compared against exactly.
-        time += 1.0 / ((bitRate(frmsizecod) * 0.125) / static_cast<double>(size));
+        time += frameTime(frmsizecod, size);
         frames.push_back({offset, size, time});
         offset += size;
     }
