@@ -77,6 +77,52 @@ TEST(CutDriverTest, FollowsTheFrameTimesAt44k1And32k) {
     }
 }
 
+// The stream ends at the first spot that is not a whole, known frame; everything before it
+// is cut as usual. `kept` is the number of whole frames the run should see.
+TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
+    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
+    auto withFrame = [&](std::size_t at, std::uint8_t fifthByte) {
+        Bytes data = sample;
+        data[at * 768 + 4] = fifthByte;
+        return data;
+    };
+    auto repeated = [](const Bytes& piece, std::size_t times) {
+        Bytes data;
+        for (std::size_t i = 0; i < times; ++i) data.insert(data.end(), piece.begin(), piece.end());
+        return data;
+    };
+    Bytes junkBetween = sample;
+    junkBetween.insert(junkBetween.begin() + 100 * 768, {0x0B, 0x78, 0x00});
+    Bytes junkBefore = sample;
+    junkBefore.insert(junkBefore.begin(), {0x00, 0x0B, 0x77});
+    const struct {
+        const char* what;
+        Bytes stream;
+        std::size_t kept;
+    } cases[] = {
+        {"junk before the first frame", junkBefore, 0},
+        {"junk between frames", junkBetween, 100},
+        {"a truncated last frame", Bytes(sample.begin(), sample.end() - 100), 249},
+        {"a reserved sample rate code", withFrame(50, 0xC0 | 20), 50},
+        {"a frame size code above 37", withFrame(50, 38), 50},
+        {"frames across the 1 MiB buffer edge", repeated(sample, 6), 1500},
+        {"a frame ending on the buffer edge", repeated(ac3::makeFrame(0, 16, 0x42), 2050), 2050},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Workspace work(c.stream);
+        ASSERT_EQ(work.frames.size(), c.kept);
+        const Result run = runMorvane({"in.ac3", "0", "1e6"}, work.dir.path);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, progressLines(work.frames, c.kept) + ending);
+        ASSERT_EQ(work.hasOutput(), c.kept > 0);
+        if (c.kept > 0) {
+            EXPECT_EQ(work.output(), slice(work.input, work.frames, 0, c.kept - 1));
+        }
+        EXPECT_EQ(readFile(work.dir / "in.ac3"), c.stream) << "the input is never changed";
+    }
+}
+
 TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
     const std::vector<std::vector<std::string>> commandLines = {
         {}, {"in.ac3"}, {"in.ac3", "1"}, {"in.ac3", "1", "2", "3"}, {"in.ac3", "10", "5"}};
