@@ -8,7 +8,8 @@ BitReader::BitReader(const char* fileName) : file(platform::openForReading(fileN
         endReached = true;
         return;
     }
-    buffer = std::make_unique<std::uint8_t[]>(bufferSize);
+    // Left uninitialised: fills write before anything is read.
+    buffer.reset(new std::uint8_t[bufferSize]);
     if (!fill()) endReached = true;
 }
 

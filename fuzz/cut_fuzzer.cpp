@@ -1,0 +1,110 @@
+// A whole run of the program on arbitrary bytes and an arbitrary window. The run must end
+// with "okay", and the output file, when one is made, must be a run of whole bytes of the
+// input, unchanged.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "cli/cut_driver.h"
+#include "fuzz_input_file.h"
+
+// The program's own main, renamed for this build.
+int morvaneMain(int argc, char* argv[]);
+
+namespace {
+
+// Unusual texts for a time, as a user might type them.
+const char* const oddTimes[] = {"nan", "inf", "-inf", "1e400", "-0", "abc", "0x10", "", "1,5"};
+constexpr unsigned oddTimeCount = sizeof oddTimes / sizeof oddTimes[0];
+
+// A time from three input bytes: mostly a number of centiseconds, now and then an odd text.
+std::string timeText(const std::uint8_t* bytes) {
+    if (bytes[0] % 16 < oddTimeCount) return oddTimes[bytes[0] % 16];
+    const auto centiseconds = static_cast<std::int16_t>(bytes[1] << 8 | bytes[2]);
+    return std::to_string(centiseconds / 100.0);
+}
+
+std::vector<std::uint8_t> readAll(const char* name) {
+    std::vector<std::uint8_t> data;
+    const int fd = open(name, O_RDONLY);
+    if (fd < 0) return data;
+    std::uint8_t chunk[65536];
+    ssize_t n;
+    while ((n = read(fd, chunk, sizeof chunk)) > 0) data.insert(data.end(), chunk, chunk + n);
+    close(fd);
+    return data;
+}
+
+}  // namespace
+
+// Runs happen in a private scratch directory, since the output is named after the input
+// argument; the fuzzer's own work keeps to the directory it started in.
+class ScratchDirectory {
+public:
+    ScratchDirectory() : home(open(".", O_RDONLY | O_DIRECTORY)) {
+        char pattern[] = "/tmp/morvane-cut-fuzz-XXXXXX";
+        if (home < 0 || mkdtemp(pattern) == nullptr) fuzzFailure("no scratch directory");
+        path = pattern;
+    }
+    void enter() const {
+        if (chdir(path.c_str()) != 0) fuzzFailure("cannot enter the scratch directory");
+    }
+    void leave() const {
+        if (fchdir(home) != 0) fuzzFailure("cannot return from the scratch directory");
+    }
+
+private:
+    int home;
+    std::string path;
+};
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // Keep the progress lines off the console.
+    const int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, STDOUT_FILENO) < 0) fuzzFailure("no /dev/null");
+    close(null);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // The window comes from the last six bytes, the stream is everything before them.
+    constexpr std::size_t windowBytes = 6;
+    std::string from = "0", to = "1e6";
+    if (size >= windowBytes) {
+        size -= windowBytes;
+        from = timeText(data + size);
+        to = timeText(data + size + 3);
+    }
+    const std::vector<std::uint8_t> stream(data, data + size);
+    static const ScratchDirectory scratch;
+    scratch.enter();
+    {
+        const int fd = open("in.ac3", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0 || (!stream.empty() && write(fd, stream.data(), stream.size()) !=
+                                              static_cast<ssize_t>(stream.size()))) {
+            fuzzFailure("cannot write the input file");
+        }
+        close(fd);
+    }
+    unlink("morvane_in.ac3");
+    outputName.clear();
+    outputHandle = platform::invalidHandle;
+
+    char program[] = "morvane";
+    char inputName[] = "in.ac3";
+    char* argv[] = {program, inputName, from.data(), to.data(), nullptr};
+    const int status = morvaneMain(4, argv);
+    // A readable input and a writable directory leave no room for a failure.
+    if (status != 0 && status != -1) fuzzFailure("failure status");
+    const std::vector<std::uint8_t> output = readAll("morvane_in.ac3");
+    if (!output.empty() &&
+        std::search(stream.begin(), stream.end(), output.begin(), output.end()) == stream.end()) {
+        fuzzFailure("the output is not a run of input bytes");
+    }
+    if (readAll("in.ac3") != stream) fuzzFailure("the input was changed");
+    scratch.leave();
+    return 0;
+}
