@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "morvane_runner.h"
+#include "program_runner.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <thread>
 
-#include "morvane_runner.h"
+#include "program_runner.h"
 
 namespace {
 

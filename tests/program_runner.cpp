@@ -1,0 +1,56 @@
+#include "program_runner.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+
+extern char** environ;
+
+Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
+                  const std::vector<std::string>& extraEnv, int terminal) {
+    TempDir console;
+    const std::string outPath = console / "out";
+    const std::string errPath = console / "err";
+    std::vector<std::string> argStrings;
+    if (const char* wrapper = std::getenv("MORVANE_TEST_WRAPPER")) {
+        std::istringstream words(wrapper);
+        for (std::string word; words >> word;) argStrings.push_back(word);
+    }
+    argStrings.emplace_back(MORVANE_BIN);
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argStrings) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings(extraEnv);
+    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
+    std::vector<char*> envp;
+    for (std::string& entry : envStrings) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = terminal >= 0 ? terminal : open(outPath.c_str(), O_WRONLY | O_CREAT, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT, 0600);
+        if (chdir(cwd.c_str()) != 0 || out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+            _exit(127);
+        }
+        environ = envp.data();
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "morvane did not exit normally";
+    return {WEXITSTATUS(status), terminal >= 0 ? "" : asText(readFile(outPath)),
+            asText(readFile(errPath))};
+}
+
+std::vector<std::string> shimmed(const std::string& setting) {
+    return {"LD_PRELOAD=" MORVANE_IO_SHIM, setting,
+            // The shim comes before a sanitizer runtime in the library list; that is fine.
+            "ASAN_OPTIONS=verify_asan_link_order=0"};
+}

@@ -1,0 +1,68 @@
+// Runs the built morvane program for the end-to-end tests, and the expectations those tests
+// share: the usage text, the closing lines, progress lines and runs of input frames.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ac3_test_stream.h"
+
+inline const std::string usageText =
+    "morvane\n"
+    "usage: morvane infile from_second to_second\n"
+    "seconds may be typed in as 31.26 or 7827.65 or something like this...\n"
+    "v1.01\n";
+inline const std::string ending = "\nokay\n";
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs morvane with `args` in `cwd`, with `extraEnv` added to the environment. Standard output
+// and error are captured, or standard output goes to `terminal` when one is given (and `out`
+// stays empty). A command prefix in MORVANE_TEST_WRAPPER, split at spaces, runs the program
+// under a checker such as valgrind.
+Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
+                  const std::vector<std::string>& extraEnv = {}, int terminal = -1);
+
+// The environment that preloads the I/O fault shim with one of its settings.
+std::vector<std::string> shimmed(const std::string& setting);
+
+inline std::string asText(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
+
+// The progress lines of the first `count` frames.
+inline std::string progressLines(const std::vector<ac3::Frame>& frames, std::size_t count) {
+    std::string text;
+    char line[64];
+    for (std::size_t i = 0; i < count; ++i) {
+        std::snprintf(line, sizeof line, "at %.3f\r", frames[i].end);
+        text += line;
+    }
+    return text;
+}
+
+// Frames first to last of `data`, both included.
+inline Bytes slice(const Bytes& data, const std::vector<ac3::Frame>& frames, std::size_t first,
+                   std::size_t last) {
+    return Bytes(data.begin() + static_cast<long>(frames[first].offset),
+                 data.begin() + static_cast<long>(frames[last].offset + frames[last].size));
+}
+
+// A scratch directory holding a copy of a stream as "in.ac3".
+struct Workspace {
+    explicit Workspace(const std::string& sample = "sample_48k.ac3")
+        : Workspace(readFile(std::string(MORVANE_SAMPLES) + "/" + sample)) {}
+    explicit Workspace(Bytes stream) : input(std::move(stream)), frames(ac3::walk(input)) {
+        writeFile(dir / "in.ac3", input);
+    }
+    bool hasOutput() const { return std::filesystem::exists(dir / "morvane_in.ac3"); }
+    Bytes output() const { return readFile(dir / "morvane_in.ac3"); }
+
+    TempDir dir;
+    Bytes input;
+    std::vector<ac3::Frame> frames;
+};
