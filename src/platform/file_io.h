@@ -7,16 +7,23 @@
 
 namespace platform {
 
+#ifdef _WIN32
+// A Win32 HANDLE, held as an integer so that the invalid value (INVALID_HANDLE_VALUE) can be a
+// compile-time constant.
+using FileHandle = std::intptr_t;
+#else
 using FileHandle = int;
+#endif
 inline constexpr FileHandle invalidHandle = -1;
 
-// Opens an existing file for reading. A directory counts as a failure: it would open,
-// but reading it fails.
+// Opens an existing file for reading. A directory counts as a failure: it would open on
+// POSIX, but reading it fails. On Windows no other opener may share the file.
 FileHandle openForReading(const char* name);
 
 // Creates `name` for writing, or empties it if it exists. Refuses (invalid handle, nothing
 // touched) when `name` leads to the same file as `input`, through a symbolic or hard link.
 // Only a regular file is emptied, so a name that points at a device still gets written to.
+// On Windows the input is open without sharing, so the system itself refuses the same file.
 FileHandle createForWriting(const char* name, FileHandle input);
 
 struct ReadResult {
