@@ -10,6 +10,42 @@
 
 extern char** environ;
 
+namespace {
+
+// Windows console lines end in CR LF. Checks that every line end is one, and turns them into
+// the LF the tests expect.
+std::string fromWindowsLineEnds(const std::string& text) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            if (plain.empty() || plain.back() != '\r') {
+                ADD_FAILURE() << "a line end without CR at byte " << i;
+            } else {
+                plain.pop_back();
+            }
+        }
+        plain += text[i];
+    }
+    return plain;
+}
+
+// Leaves out what wine itself says on standard error ("wine: ...", "0024:fixme:...").
+std::string withoutWineLines(const std::string& text) {
+    std::istringstream lines(text);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);) {
+        const bool wine =
+            line.rfind("wine: ", 0) == 0 || line.find(":fixme:") != std::string::npos ||
+            line.find(":err:") != std::string::npos || line.find(":warn:") != std::string::npos;
+        if (!wine) kept += line + "\n";
+    }
+    return kept;
+}
+
+}  // namespace
+
+bool windowsProgram() { return std::getenv("MORVANE_TEST_WINDOWS") != nullptr; }
+
 Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
                   const std::vector<std::string>& extraEnv, int terminal) {
     TempDir console;
@@ -20,7 +56,8 @@ Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
         std::istringstream words(wrapper);
         for (std::string word; words >> word;) argStrings.push_back(word);
     }
-    argStrings.emplace_back(MORVANE_BIN);
+    const char* program = std::getenv("MORVANE_TEST_PROGRAM");
+    argStrings.emplace_back(program != nullptr ? program : MORVANE_BIN);
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : argStrings) argv.push_back(arg.data());
@@ -45,8 +82,13 @@ Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status)) << "morvane did not exit normally";
-    return {WEXITSTATUS(status), terminal >= 0 ? "" : asText(readFile(outPath)),
-            asText(readFile(errPath))};
+    Result result{WEXITSTATUS(status), terminal >= 0 ? "" : asText(readFile(outPath)),
+                  asText(readFile(errPath))};
+    if (windowsProgram()) {
+        result.out = fromWindowsLineEnds(result.out);
+        result.err = withoutWineLines(result.err);
+    }
+    return result;
 }
 
 std::vector<std::string> shimmed(const std::string& setting) {

@@ -24,10 +24,18 @@ struct Result {
 
 // Runs morvane with `args` in `cwd`, with `extraEnv` added to the environment. Standard output
 // and error are captured, or standard output goes to `terminal` when one is given (and `out`
-// stays empty). A command prefix in MORVANE_TEST_WRAPPER, split at spaces, runs the program
-// under a checker such as valgrind.
+// stays empty). The environment can change what runs:
+//   MORVANE_TEST_PROGRAM   another build of the program, such as morvane.exe
+//   MORVANE_TEST_WRAPPER   a command prefix, split at spaces: valgrind, or wine
+//   MORVANE_TEST_WINDOWS   the program is a Windows build: its console lines must end in CR LF
+//                          (they are compared as LF), and wine's own lines on standard error
+//                          are left out
+
 Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
                   const std::vector<std::string>& extraEnv = {}, int terminal = -1);
+
+// True when the program under test is a Windows build (MORVANE_TEST_WINDOWS).
+bool windowsProgram();
 
 // The environment that preloads the I/O fault shim with one of its settings.
 std::vector<std::string> shimmed(const std::string& setting);
