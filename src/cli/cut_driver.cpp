@@ -1,5 +1,6 @@
 #include "cli/cut_driver.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -24,7 +25,17 @@ public:
     ProgressLine() : onTerminal(platform::stdoutIsTerminal()) {}
 
     void show(double time) {
-        std::cout << "at " << time << '\r';
+        // The same text as the stream's fixed format with 3 decimals gives, at a fraction of
+        // the cost: printing it would take a good part of a whole-stream cut's time.
+        char line[64] = "at ";
+        const std::to_chars_result end =
+            std::to_chars(line + 3, line + sizeof line - 1, time, std::chars_format::fixed, 3);
+        if (end.ec == std::errc{}) {
+            *end.ptr = '\r';
+            std::cout.write(line, end.ptr + 1 - line);
+        } else {
+            std::cout << "at " << time << '\r';  // too long for the line buffer
+        }
         if (!onTerminal) return;
         const auto now = Clock::now();
         if (now - lastFlush < interval) return;
