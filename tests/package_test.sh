@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Makes the Debian package from a build directory, unpacks it into a scratch root, runs the
+# installed program on a sample and renders the installed manual page.
+#   package_test.sh BUILD_DIR SAMPLES_DIR      (exit 77: skipped, a tool is missing)
+set -euo pipefail
+build=$1
+samples=$2
+for tool in cpack dpkg man; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+scratch=$(mktemp -d /tmp/morvane-package-XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$scratch/package" >/dev/null)
+deb=$(ls "$scratch"/package/*.deb)
+dpkg -x "$deb" "$scratch/root"
+program=$scratch/root/usr/bin/morvane
+page=$scratch/root/usr/share/man/man1/morvane.1.gz
+test -x "$program" || { echo "no usr/bin/morvane in $deb"; exit 1; }
+test -f "$page" || { echo "no usr/share/man/man1/morvane.1.gz in $deb"; exit 1; }
+
+# The installed program cuts frames 32 to 63 of the 48 kHz sample (768 bytes each).
+mkdir "$scratch/work"
+cp "$samples/sample_48k.ac3" "$scratch/work/in.ac3"
+(cd "$scratch/work" && "$program" in.ac3 1 2 >console.txt)
+test "$(tail -c 6 "$scratch/work/console.txt")" = $'\nokay' || { echo "no okay"; exit 1; }
+cmp <(tail -c +$((31 * 768 + 1)) "$scratch/work/in.ac3" | head -c $((32 * 768))) \
+    "$scratch/work/morvane_in.ac3"
+
+# The page renders without a warning and holds every section a reader looks for.
+MANWIDTH=80 man --warnings -l "$page" >"$scratch/page.txt" 2>"$scratch/warnings.txt"
+if [ -s "$scratch/warnings.txt" ]; then
+    cat "$scratch/warnings.txt"
+    exit 1
+fi
+for text in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" EXAMPLES "morvane infile from_second to_second" \
+    "could not open" "errors while writing to" "morvane_sub/clip.ac3" "v1.01"; do
+    grep -q -- "$text" "$scratch/page.txt" || { echo "the page lacks: $text"; exit 1; }
+done
+echo "package $(basename "$deb"): program and manual page work"
