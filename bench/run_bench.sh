@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Measures morvane on a 1-hour 48 kHz 5.1 448 kbit/s stream (about 200 MB) against dd, the
+# one-write-per-frame floor (frame_copier.cpp) and, where installed, ffmpeg's stream copy.
+#   bash bench/run_bench.sh [runs, default 7] [scratch directory, default a new one in /tmp]
+# Needs ffmpeg to encode the piece the stream is made of. Prints tables of medians, minima,
+# maxima and ratios; the numbers in docs/performance.md come from it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+runs=${1:-7}
+scratch=${2:-$(mktemp -d /tmp/morvane-bench-XXXXXX)}
+mkdir -p "$scratch"
+
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-bench -j 2 >/dev/null
+c++ -O2 -o build-bench/frame_copier bench/frame_copier.cpp
+morvane=$repo/build-bench/morvane
+copier=$repo/build-bench/frame_copier
+
+cd "$scratch"
+if [ ! -s in.ac3 ]; then
+    # A minute of six different tones, encoded once and repeated: 60 minutes.
+    ffmpeg -hide_banner -loglevel error -y -f lavfi \
+        -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)|0.3*sin(2*PI*330*t)|0.3*sin(2*PI*440*t)|0.3*sin(2*PI*110*t)|0.3*sin(2*PI*550*t)|0.3*sin(2*PI*660*t):channel_layout=5.1:sample_rate=48000:duration=60" \
+        -c:a ac3 -b:a 448k -f ac3 piece.ac3
+    for _ in $(seq 60); do cat piece.ac3; done >in.ac3
+fi
+size=$(stat -c %s in.ac3)
+frames=$((size / 1792))
+seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
+last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
+have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
+echo "stream: $size bytes, $frames frames, $seconds s; $runs runs each, interleaved"
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
+
+# name|command; every command runs in the scratch directory with standard output discarded.
+cases=(
+    "dd bs=1M, whole file|dd if=in.ac3 of=out.dd bs=1M status=none"
+    "floor: one write per frame, whole file|$copier in.ac3 out.copier"
+    "(a) morvane, whole stream|$morvane in.ac3 0 1e9"
+    "(b) morvane, 10 min in the middle|$morvane in.ac3 1500 2100"
+    "(c) morvane, last 10 s|$morvane in.ac3 $last10 1e9"
+    "(a) morvane in a pty, whole stream|script -qec '$morvane in.ac3 0 1e9' /dev/null"
+    "(a) same inside script, redirected|script -qec '$morvane in.ac3 0 1e9 >/dev/null' /dev/null"
+)
+if [ "$have_ffmpeg" = 1 ]; then
+    ff="ffmpeg -nostdin -hide_banner -loglevel error -y"
+    cases+=(
+        "(a) ffmpeg -c copy, whole stream|$ff -f ac3 -i in.ac3 -c copy -f ac3 out.ff"
+        "(b) ffmpeg -c copy, 10 min in the middle|$ff -ss 1500 -f ac3 -i in.ac3 -t 600 -c copy -f ac3 out.ff"
+        "(c) ffmpeg -c copy, last 10 s|$ff -ss $last10 -f ac3 -i in.ac3 -c copy -f ac3 out.ff"
+    )
+fi
+
+: >times.txt
+for ((run = 1; run <= runs; run++)); do
+    for i in "${!cases[@]}"; do
+        command=${cases[$i]#*|}
+        start=$(date +%s%N)
+        /usr/bin/time -f %M -o mem.txt bash -c "$command" >/dev/null 2>&1
+        end=$(date +%s%N)
+        echo "$i $(((end - start) / 1000)) $(tail -n 1 mem.txt)" >>times.txt
+    done
+done
+
+# Median, min, max in ms, the ratio of the median to dd's, and the peak resident memory.
+printf '\n%-44s %9s %9s %9s %8s %10s\n' "run" "median ms" "min ms" "max ms" "x dd" "peak KiB"
+dd_median=
+for i in "${!cases[@]}"; do
+    read -r median min max mem < <(awk -v i="$i" '$1 == i { print $2, $3 }' times.txt |
+        sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2 }
+            END { printf "%.1f %.1f %.1f %d\n", (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2) / 1000, t[1] / 1000, t[NR] / 1000, m }')
+    [ -z "$dd_median" ] && dd_median=$median
+    ratio=$(awk -v a="$median" -v b="$dd_median" 'BEGIN { printf "%.2f", a / b }')
+    printf '%-44s %9s %9s %9s %8s %10s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem"
+done
+echo "(the pty rows' peak memory is that of script, not of morvane)"
+cmp -s in.ac3 morvane_in.ac3 && echo "the whole-stream cut is identical to the input" ||
+    echo "THE WHOLE-STREAM CUT DIFFERS FROM THE INPUT"
+
+# Scale: streams of 1 and 10 hours written into a FIFO as they are read, cut to their last
+# 10 s, so that the whole stream is walked; nothing is stored.
+echo
+printf '%-44s %9s %10s\n' "FIFO, last 10 s" "ms" "peak KiB"
+rm -f fifo.ac3 && mkfifo fifo.ac3
+piece_seconds=$(awk -v s="$(stat -c %s piece.ac3)" 'BEGIN { printf "%.3f", s / 1792 * 0.032 }')
+for hours in 1 10 1 10; do
+    pieces=$((hours * 60))
+    from=$(awk -v p="$pieces" -v s="$piece_seconds" 'BEGIN { printf "%.3f", p * s - 10 }')
+    (for _ in $(seq "$pieces"); do cat piece.ac3; done >fifo.ac3) &
+    start=$(date +%s%N)
+    /usr/bin/time -f %M -o mem.txt "$morvane" fifo.ac3 "$from" 1e9 >/dev/null
+    end=$(date +%s%N)
+    wait
+    printf '%-44s %9s %10s\n' "$hours h ($((pieces * $(stat -c %s piece.ac3) / 1000000)) MB)" \
+        "$(((end - start) / 1000000))" "$(tail -n 1 mem.txt)"
+done
