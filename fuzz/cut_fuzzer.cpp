@@ -1,6 +1,6 @@
-// A whole run of the program on arbitrary bytes and an arbitrary window. The run must end
-// with "okay", and the output file, when one is made, must be a run of whole bytes of the
-// input, unchanged.
+// A whole run of the program on arbitrary bytes and an arbitrary window. The run must return
+// 0 (or -1 for a window it refuses), the output file, when one is made, must be a run of the
+// input's bytes, unchanged, and the input must stay as it was.
 #include <fcntl.h>
 #include <sys/stat.h>
 
