@@ -98,7 +98,7 @@ protected:
             Workspace work(input);
             const Result run = runMorvane({"in.ac3", exact(w.from), exact(w.to)}, work.dir.path);
             const Prediction p = predict(frames, w);
-            ASSERT_EQ(run.status, 0);
+            ASSERT_EQ(run.status, 0) << run.out << run.err;
             EXPECT_EQ(run.out, progressLines(frames, p.progress) + ending);
             if (p.first == frames.size()) {
                 EXPECT_FALSE(work.hasOutput());

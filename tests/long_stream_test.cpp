@@ -50,7 +50,7 @@ TEST(LongStreamTest, ClockFollowsTrueTimeOverTwoHoursAt44k1) {
     writeFile(dir / "long.ac3", stream);
 
     const Result run = runMorvane({"long.ac3", "7000", "7200"}, dir.path.string());
-    ASSERT_EQ(run.status, 0);
+    ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<ac3::Frame> longFrames = ac3::walk(stream);
     std::size_t first = 0;
     while (longFrames[first].end < 7000) ++first;
