@@ -79,7 +79,10 @@ std::pair<int, std::string> shell(const std::string& command) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-bool haveFfmpeg() { return shell("command -v ffmpeg >/dev/null 2>&1").first == 0; }
+bool haveFfmpeg() {
+    static const bool found = shell("command -v ffmpeg >/dev/null 2>&1").first == 0;
+    return found;
+}
 
 enum class Decoder { none, liba52, ffmpeg };
 

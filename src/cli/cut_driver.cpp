@@ -4,8 +4,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <iomanip>
 #include <iostream>
+#include <limits>
 #include <vector>
 
 std::string outputName;
@@ -27,15 +29,12 @@ public:
     void show(double time) {
         // The same text as the stream's fixed format with 3 decimals gives, at a fraction of
         // the cost: printing it would take a good part of a whole-stream cut's time.
-        char line[64] = "at ";
-        const std::to_chars_result end =
-            std::to_chars(line + 3, line + sizeof line - 1, time, std::chars_format::fixed, 3);
-        if (end.ec == std::errc{}) {
-            *end.ptr = '\r';
-            std::cout.write(line, end.ptr + 1 - line);
-        } else {
-            std::cout << "at " << time << '\r';  // too long for the line buffer
-        }
+        char line[lineCapacity];
+        std::memcpy(line, "at ", 3);
+        char* end =
+            std::to_chars(line + 3, line + sizeof line - 1, time, std::chars_format::fixed, 3).ptr;
+        *end++ = '\r';
+        std::cout.write(line, end - line);
         if (!onTerminal) return;
         const auto now = Clock::now();
         if (now - lastFlush < interval) return;
@@ -44,6 +43,10 @@ public:
     }
 
 private:
+    // "at ", a sign, the integer digits of the largest double, the point, 3 decimals, CR:
+    // room for any time, so the conversion cannot fail.
+    static constexpr std::size_t lineCapacity =
+        3 + 1 + std::numeric_limits<double>::max_exponent10 + 1 + 1 + 3 + 1;
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds interval{50};
     bool onTerminal;

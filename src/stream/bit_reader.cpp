@@ -37,6 +37,12 @@ void BitReader::consumeByte() {
     endReached = true;
 }
 
+void BitReader::skipToByteBoundary() {
+    if (bitsLeft == 8) return;
+    consumeByte();
+    bitsLeft = 8;
+}
+
 std::int32_t BitReader::readBits(int n) {
     assert(n >= 0 && n <= 32);
     std::uint32_t result = 0;
@@ -64,10 +70,7 @@ std::int32_t BitReader::readBits(int n) {
 }
 
 std::int32_t BitReader::readByte() {
-    if (bitsLeft != 8) {
-        consumeByte();
-        bitsLeft = 8;
-    }
+    skipToByteBoundary();
     if (endReached) {
         overrun = true;
         return 0;
@@ -79,10 +82,7 @@ std::int32_t BitReader::readByte() {
 
 void BitReader::appendBytes(std::vector<std::int32_t>& out, std::int32_t count) {
     if (count <= 0) return;
-    if (bitsLeft != 8) {
-        consumeByte();
-        bitsLeft = 8;
-    }
+    skipToByteBoundary();
     while (count > 0) {
         if (endReached) {
             overrun = true;

@@ -40,6 +40,8 @@ public:
 
 private:
     void consumeByte();
+    // Drops the unread rest of a partly read byte.
+    void skipToByteBoundary();
     bool fill();
 
     platform::FileHandle file = platform::invalidHandle;
