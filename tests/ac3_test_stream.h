@@ -1,5 +1,5 @@
-// The tests' own view of an AC-3 stream, worked out from the A/52 formulas rather than
-// taken from the program, so that the two can be checked against each other.
+// The tests' own view of an AC-3 or E-AC-3 stream, worked out from the A/52 formulas and its
+// Annex E rather than taken from the program, so that the two can be checked against each other.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +30,37 @@ inline Bytes makeFrame(int fscod, int frmsizecod, std::uint8_t fill) {
     frame[2] = 0xC3;
     frame[3] = 0x3C;
     frame[4] = static_cast<std::uint8_t>(fscod << 6 | frmsizecod);
+    frame[5] = 8 << 3;  // bsid 8, as AC-3 encoders write
     return frame;
+}
+
+// E-AC-3 header fields. With fscod 3, `blocksOrFscod2` is fscod2 (0 = 24, 1 = 22.05,
+// 2 = 16 kHz) and the frame has 6 blocks; otherwise it is numblkscod (1, 2, 3, 6 blocks).
+struct Eac3 {
+    int strmtyp = 0;  // 0 independent, 1 dependent, 2 independent converted from AC-3
+    int substreamid = 0;
+    int fscod = 0;
+    int blocksOrFscod2 = 3;
+    std::size_t size = 768;  // bytes, even, 8 to 4096
+    int bsid = 16;
+};
+
+inline Bytes makeEac3Frame(const Eac3& h, std::uint8_t fill) {
+    Bytes frame(h.size, fill);
+    const unsigned frmsiz = static_cast<unsigned>(h.size / 2 - 1);
+    frame[0] = 0x0B;
+    frame[1] = 0x77;
+    frame[2] = static_cast<std::uint8_t>(h.strmtyp << 6 | h.substreamid << 3 | frmsiz >> 8);
+    frame[3] = static_cast<std::uint8_t>(frmsiz & 0xFF);
+    frame[4] = static_cast<std::uint8_t>(h.fscod << 6 | h.blocksOrFscod2 << 4 | 2 << 1);  // stereo
+    frame[5] = static_cast<std::uint8_t>(h.bsid << 3);
+    return frame;
+}
+
+inline Bytes joined(const std::vector<Bytes>& pieces) {
+    Bytes data;
+    for (const Bytes& piece : pieces) data.insert(data.end(), piece.begin(), piece.end());
+    return data;
 }
 
 // Seconds: bytes per second over frame bytes is frames per second, and its reciprocal the
@@ -43,23 +73,57 @@ inline double frameTime(int frmsizecod, std::size_t size) {
 struct Frame {
     std::size_t offset;
     std::size_t size;
-    double end;  // seconds
+    double end;   // seconds: the clock after this frame's time step
+    bool steps;   // the frame moves the clock; the frames after it up to the next one go with it
+    int samples;  // per channel: 1536 for AC-3, 256 per audio block for E-AC-3
 };
+
+// The frame that starts at `offset` in `data`, or size 0 where no whole, valid frame starts.
+inline Frame frameAt(const Bytes& data, std::size_t offset, double& time) {
+    const std::size_t left = data.size() - offset;
+    if (left < 6 || data[offset] != 0x0B || data[offset + 1] != 0x77)
+        return {offset, 0, time, false, 0};
+    const std::uint8_t* h = &data[offset];
+    const int fscod = h[4] >> 6;
+    const int bsid = h[5] >> 3;
+    std::size_t size = 0;
+    double duration = 0;
+    bool steps = true;
+    int samples = 1536;
+    if (bsid >= 11 && bsid <= 16) {
+        const int strmtyp = h[2] >> 6;
+        const int substreamid = (h[2] >> 3) & 7;
+        const std::size_t frmsiz = static_cast<std::size_t>((h[2] & 7) << 8 | h[3]);
+        const int next = (h[4] >> 4) & 3;
+        if (strmtyp == 3 || (fscod == 3 && next == 3) || frmsiz < 3)
+            return {offset, 0, time, false, 0};
+        constexpr int blocks[4] = {1, 2, 3, 6};
+        constexpr int reducedRates[3] = {24000, 22050, 16000};
+        size = (frmsiz + 1) * 2;
+        samples = fscod == 3 ? 1536 : blocks[next] * 256;
+        duration = fscod == 3 ? 6 * 256.0 / reducedRates[next]
+                              : static_cast<double>(blocks[next] * 256) / sampleRates[fscod];
+        steps = strmtyp != 1 && substreamid == 0;
+    } else {
+        const int frmsizecod = h[4] & 0x3F;
+        if (fscod == 3 || frmsizecod > 37) return {offset, 0, time, false, 0};
+        size = frameBytes(fscod, frmsizecod);
+        duration = frameTime(frmsizecod, size);
+    }
+    if (size > left) return {offset, 0, time, false, 0};
+    if (steps) time += duration;
+    return {offset, size, time, steps, samples};
+}
 
 // Walks whole frames from the start of `data` until the first one that is not complete.
 inline std::vector<Frame> walk(const Bytes& data) {
     std::vector<Frame> frames;
     double time = 0.0;
-    std::size_t offset = 0;
-    while (offset + 5 <= data.size() && data[offset] == 0x0B && data[offset + 1] == 0x77) {
-        const int fscod = data[offset + 4] >> 6;
-        const int frmsizecod = data[offset + 4] & 0x3F;
-        if (fscod == 3 || frmsizecod > 37) break;
-        const std::size_t size = frameBytes(fscod, frmsizecod);
-        if (offset + size > data.size()) break;
-        time += frameTime(frmsizecod, size);
-        frames.push_back({offset, size, time});
-        offset += size;
+    for (std::size_t offset = 0; offset < data.size();) {
+        const Frame frame = frameAt(data, offset, time);
+        if (frame.size == 0) break;
+        frames.push_back(frame);
+        offset += frame.size;
     }
     return frames;
 }

@@ -25,33 +25,71 @@ struct StoredStream {
 
 std::vector<std::int32_t> asElements(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 
+ac3::Eac3 eac3(int fscod, int blocksOrFscod2, std::size_t size, int strmtyp = 0,
+               int substreamid = 0) {
+    ac3::Eac3 h;
+    h.fscod = fscod;
+    h.blocksOrFscod2 = blocksOrFscod2;
+    h.size = size;
+    h.strmtyp = strmtyp;
+    h.substreamid = substreamid;
+    return h;
+}
+
 struct TableRow {
-    int fscod;
-    int frmsizecod;
+    const char* what;
+    Bytes frame;
     std::size_t bytes;
     double seconds;
+    bool steps;
 };
 
-// The telling rows of the frame size table, and the durations that follow from size and rate.
+// The telling rows of the AC-3 frame size table and the durations that follow from size and
+// rate; E-AC-3 sizes from frmsiz and durations from blocks and sample rate.
 TEST(FrameReaderTest, SizesAndDurationsFromTheHeader) {
     const TableRow rows[] = {
-        {0, 0, 128, 0.032},     {0, 16, 512, 0.032},    {0, 21, 768, 0.032},
-        {0, 37, 2560, 0.032},   {1, 0, 138, 0.0345},    {1, 1, 140, 0.035},
-        {1, 20, 834, 0.03475},  {1, 21, 836, 0.034833}, {1, 36, 2786, 0.034825},
-        {1, 37, 2788, 0.03485}, {2, 0, 192, 0.048},     {2, 37, 3840, 0.048},
+        {"AC-3 48 kHz code 0", ac3::makeFrame(0, 0, 0x5A), 128, 0.032, true},
+        {"AC-3 48 kHz code 16", ac3::makeFrame(0, 16, 0x5A), 512, 0.032, true},
+        {"AC-3 48 kHz code 21", ac3::makeFrame(0, 21, 0x5A), 768, 0.032, true},
+        {"AC-3 48 kHz code 37", ac3::makeFrame(0, 37, 0x5A), 2560, 0.032, true},
+        {"AC-3 44.1 kHz code 0", ac3::makeFrame(1, 0, 0x5A), 138, 0.0345, true},
+        {"AC-3 44.1 kHz code 1", ac3::makeFrame(1, 1, 0x5A), 140, 0.035, true},
+        {"AC-3 44.1 kHz code 20", ac3::makeFrame(1, 20, 0x5A), 834, 0.03475, true},
+        {"AC-3 44.1 kHz code 21", ac3::makeFrame(1, 21, 0x5A), 836, 0.034833, true},
+        {"AC-3 44.1 kHz code 36", ac3::makeFrame(1, 36, 0x5A), 2786, 0.034825, true},
+        {"AC-3 44.1 kHz code 37", ac3::makeFrame(1, 37, 0x5A), 2788, 0.03485, true},
+        {"AC-3 32 kHz code 0", ac3::makeFrame(2, 0, 0x5A), 192, 0.048, true},
+        {"AC-3 32 kHz code 37", ac3::makeFrame(2, 37, 0x5A), 3840, 0.048, true},
+        {"E-AC-3 48 kHz 1 block", ac3::makeEac3Frame(eac3(0, 0, 8), 0x5A), 8, 256 / 48000.0, true},
+        {"E-AC-3 48 kHz 2 blocks", ac3::makeEac3Frame(eac3(0, 1, 200), 0x5A), 200, 512 / 48000.0,
+         true},
+        {"E-AC-3 48 kHz 3 blocks", ac3::makeEac3Frame(eac3(0, 2, 300), 0x5A), 300, 768 / 48000.0,
+         true},
+        {"E-AC-3 48 kHz 6 blocks", ac3::makeEac3Frame(eac3(0, 3, 4096), 0x5A), 4096, 0.032, true},
+        {"E-AC-3 44.1 kHz 6 blocks", ac3::makeEac3Frame(eac3(1, 3, 600), 0x5A), 600, 1536 / 44100.0,
+         true},
+        {"E-AC-3 32 kHz 6 blocks", ac3::makeEac3Frame(eac3(2, 3, 600), 0x5A), 600, 0.048, true},
+        {"E-AC-3 24 kHz", ac3::makeEac3Frame(eac3(3, 0, 400), 0x5A), 400, 0.064, true},
+        {"E-AC-3 22.05 kHz", ac3::makeEac3Frame(eac3(3, 1, 400), 0x5A), 400, 1536 / 22050.0, true},
+        {"E-AC-3 16 kHz", ac3::makeEac3Frame(eac3(3, 2, 400), 0x5A), 400, 0.096, true},
+        {"E-AC-3 converted from AC-3", ac3::makeEac3Frame(eac3(0, 3, 512, 2), 0x5A), 512, 0.032,
+         true},
+        {"E-AC-3 dependent", ac3::makeEac3Frame(eac3(0, 3, 512, 1), 0x5A), 512, 0.032, false},
+        {"E-AC-3 substream 7", ac3::makeEac3Frame(eac3(0, 3, 512, 0, 7), 0x5A), 512, 0.032, false},
     };
     for (const TableRow& row : rows) {
-        SCOPED_TRACE(testing::Message()
-                     << "fscod " << row.fscod << " frmsizecod " << row.frmsizecod);
-        const Bytes frame = ac3::makeFrame(row.fscod, row.frmsizecod, 0x5A);
-        StoredStream stored(frame);
+        SCOPED_TRACE(row.what);
+        StoredStream stored(row.frame);
         FrameReader& frames = stored.frames;
         ASSERT_TRUE(frames.readFrame());
-        EXPECT_EQ(frames.bytes(), asElements(frame));
+        EXPECT_EQ(frames.bytes(), asElements(row.frame));
         EXPECT_EQ(frames.bytes().size(), row.bytes);
         EXPECT_NEAR(frames.frameDuration(), row.seconds, 5e-7);
+        EXPECT_EQ(frames.stepsClock(), row.steps);
         EXPECT_EQ(frames.syncword, 0x0B77);
-        EXPECT_EQ(frames.crc1, 0xC33C);
+        if (!frames.isEac3()) {
+            EXPECT_EQ(frames.crc1, 0xC33C);
+        }
     }
 }
 
@@ -89,6 +127,18 @@ Bytes framesThen(int count, const Bytes& tail) {
 // A header with the given fifth byte, then a few body bytes.
 Bytes header(std::uint8_t fifth) { return {0x0B, 0x77, 0, 0, fifth, 0, 0, 0}; }
 
+// An E-AC-3 header (bsid 16) with the given third to fifth bytes, then body bytes.
+Bytes eac3Header(std::uint8_t third, std::uint8_t fourth, std::uint8_t fifth) {
+    Bytes data(64, 0);
+    data[0] = 0x0B;
+    data[1] = 0x77;
+    data[2] = third;
+    data[3] = fourth;
+    data[4] = fifth;
+    data[5] = 16 << 3;
+    return data;
+}
+
 // How many frames come out of a stream of 512-byte frames followed by various endings.
 TEST(FrameReaderTest, StopsAtTheFirstFrameThatIsNotWhole) {
     const struct {
@@ -104,6 +154,11 @@ TEST(FrameReaderTest, StopsAtTheFirstFrameThatIsNotWhole) {
         {"reserved sample rate", framesThen(1, header(0xC0 | 16)), 1},
         {"frame size code 38", framesThen(1, header(38)), 1},
         {"frame size code 63", framesThen(1, header(63)), 1},
+        {"a header cut short before bsid", framesThen(2, {0x0B, 0x77, 0, 0, 0x10}), 2},
+        {"E-AC-3 reserved strmtyp", framesThen(1, eac3Header(0xC0, 15, 0x30)), 1},
+        {"E-AC-3 reserved fscod2", framesThen(1, eac3Header(0x00, 15, 0xF0)), 1},
+        {"E-AC-3 frame shorter than its header", framesThen(1, eac3Header(0x00, 2, 0x30)), 1},
+        {"E-AC-3 frame cut short", framesThen(1, eac3Header(0x00, 40, 0x30)), 1},
         {"not AC-3 at all", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0}, 0},
         {"empty", {}, 0},
     };

@@ -42,15 +42,77 @@ std::vector<std::string> shimmed(const std::string& setting);
 
 inline std::string asText(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 
-// The progress lines of the first `count` frames.
+// The progress lines of the first `count` frames: one for each that steps the clock.
 inline std::string progressLines(const std::vector<ac3::Frame>& frames, std::size_t count) {
     std::string text;
     char line[64];
     for (std::size_t i = 0; i < count; ++i) {
+        if (!frames[i].steps) continue;
         std::snprintf(line, sizeof line, "at %.3f\r", frames[i].end);
         text += line;
     }
     return text;
+}
+
+struct Window {
+    std::string name;
+    double from, to;
+};
+
+// Frames are copied from the first whose clock is at or after `from` through the first step
+// that ends after `to` and the frames that go with it. `first` == frames.size() means that
+// nothing is copied; `progress` counts the frames before the crossing step.
+struct Prediction {
+    std::size_t first, last, progress;
+};
+
+inline Prediction predict(const std::vector<ac3::Frame>& frames, double from, double to) {
+    const std::size_t n = frames.size();
+    Prediction p{n, n - 1, n};
+    for (std::size_t i = 0; i < n; ++i) {
+        if (p.first == n && frames[i].end >= from) p.first = i;
+        if (frames[i].steps && frames[i].end > to) {
+            p.progress = i;
+            p.last = i;
+            while (p.last + 1 < n && !frames[p.last + 1].steps) ++p.last;
+            break;
+        }
+    }
+    return p;
+}
+
+// The frames that step the clock among frames first to last, and the samples per channel
+// they decode to.
+inline std::pair<long, long> stepsIn(const std::vector<ac3::Frame>& frames, std::size_t first,
+                                     std::size_t last) {
+    long steps = 0, samples = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        if (!frames[i].steps) continue;
+        ++steps;
+        samples += frames[i].samples;
+    }
+    return {steps, samples};
+}
+
+// Windows that start, end and lie on and between the ends of time steps, and beyond the end.
+inline std::vector<Window> windowsFor(const std::vector<ac3::Frame>& frames) {
+    std::vector<double> f;
+    for (const ac3::Frame& frame : frames) {
+        if (frame.steps) f.push_back(frame.end);
+    }
+    const std::size_t n = f.size();
+    const double half = (f[1] - f[0]) / 2;
+    return {
+        {"start", 0, f[2] + half},
+        {"middle", f[n / 3] - half, f[2 * n / 3] - half},
+        {"end", f[n - 4] - half, 1e6},
+        {"equal limits", f[n / 2] - half, f[n / 2] - half},
+        {"limits on frame ends", f[5], f[10]},
+        {"equal limits on a frame end", f[7], f[7]},
+        {"last frame only", f[n - 1], f[n - 1]},
+        {"beyond the end", f[n - 1] + 1, f[n - 1] + 2},
+        {"everything", 0, 1e6},
+    };
 }
 
 // Frames first to last of `data`, both included.

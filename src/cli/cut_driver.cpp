@@ -100,10 +100,17 @@ int main(int argc, char* argv[]) {
             std::cout << "could not open " << inputName << " for input" << std::endl;
             status = exitFailure;
         }
+        // The clock moves only at frames that step it; the frames after a step (E-AC-3
+        // extensions and other substreams) play alongside it and go with it, whole or not at
+        // all. Frames before the first step are at time 0.
         double time = 0.0;
+        bool windowComplete = false;
         bool haveFrame = frameReader.readFrame();
         while (haveFrame) {
-            time = frameReader.frameDuration() + time;
+            const bool step = frameReader.stepsClock();
+            // The step that crossed `to` has been copied with everything that belongs to it.
+            if (step && windowComplete) break;
+            if (step) time = frameReader.frameDuration() + time;
             if (time >= from) {
                 if (outputHandle == platform::invalidHandle) {
                     outputHandle =
@@ -120,12 +127,19 @@ int main(int argc, char* argv[]) {
                     break;
                 }
             }
-            if (time > to) break;
-            progress.show(time);
+            if (step) {
+                if (time > to) {
+                    windowComplete = true;
+                } else {
+                    progress.show(time);
+                }
+            }
             haveFrame = frameReader.readFrame();
         }
-        // The frame walk stopped at the input's end: say so if a read error ended it.
-        if (!haveFrame && bitReader.readFailed()) {
+        // The frame walk stopped at the input's end: say so if a read error ended it. Past the
+        // window's last step the walk only looked for frames that belong to it, so whatever
+        // ended it there ends a complete cut.
+        if (!haveFrame && !windowComplete && bitReader.readFailed()) {
             std::cout << "errors while reading from " << inputName << std::endl;
             status = exitFailure;
         }

@@ -3,7 +3,8 @@
 namespace {
 
 constexpr std::int32_t syncWord = 0x0B77;
-constexpr int headerBytes = 5;
+// Sync word, then the syntax's own fields, then the byte that holds bsid.
+constexpr int headerBytes = 6;
 
 // ATSC A/52 frame size code table: 16-bit words per sync frame, by frmsizecod.
 // Columns: 32 kHz, 44.1 kHz, 48 kHz. At 44.1 kHz an odd code is the padded frame.
@@ -39,11 +40,33 @@ FrameReader::FrameReader(BitReader& reader) : reader(reader) {
 }
 
 bool FrameReader::headerKnown() const {
+    if (isEac3()) {
+        // strmtyp 3 and fscod2 3 are reserved; a frame holds at least its 8-byte header.
+        return strmtyp != 3 && !(fscod == 3 && fscod2 == 3) && frmsiz >= 3;
+    }
     // fscod 3 is reserved; the table has no column for it and no row past code 37.
     return fscod >= 0 && fscod <= 2 && frmsizecod >= 0 && frmsizecod < frameSizeCodes;
 }
 
-std::int32_t FrameReader::frameSize() const { return frameSizes[frmsizecod][2 - fscod]; }
+std::int32_t FrameReader::frameSize() const {
+    if (isEac3()) return (frmsiz + 1) * 2;
+    return frameSizes[frmsizecod][2 - fscod];
+}
+
+std::int32_t FrameReader::sampleRate() const {
+    constexpr std::int32_t rates[3] = {48000, 44100, 32000};
+    constexpr std::int32_t reducedRates[3] = {24000, 22050, 16000};
+    return fscod == 3 ? reducedRates[fscod2] : rates[fscod];
+}
+
+std::int32_t FrameReader::audioBlocks() const {
+    constexpr std::int32_t blocks[4] = {1, 2, 3, 6};
+    return blocks[numblkscod];
+}
+
+bool FrameReader::stepsClock() const {
+    return !isEac3() || ((strmtyp == 0 || strmtyp == 2) && substreamid == 0);
+}
 
 bool FrameReader::readFrame() {
     frameBytes.clear();
@@ -55,23 +78,33 @@ bool FrameReader::readFrame() {
     syncword = frameBytes[0] * 256 + frameBytes[1];
     if (syncword != syncWord) return false;
 
-    frameBytes.push_back(reader.readByte());
-    frameBytes.push_back(reader.readByte());
-    crc1 = frameBytes[2] * 256 + frameBytes[3];
-
-    fscod = reader.readBits(2);
-    frmsizecod = reader.readBits(6);
-    frameBytes.push_back((fscod * 64) | frmsizecod);
+    // Which syntax bytes 2 to 4 follow is known only from bsid, in byte 5.
+    reader.appendBytes(frameBytes, headerBytes - 2);
+    if (reader.overran()) return false;
+    bsid = frameBytes[5] >> 3;
+    fscod = frameBytes[4] >> 6;
+    if (isEac3()) {
+        strmtyp = frameBytes[2] >> 6;
+        substreamid = (frameBytes[2] >> 3) & 0x07;
+        frmsiz = (frameBytes[2] & 0x07) << 8 | frameBytes[3];
+        const std::int32_t nextTwoBits = (frameBytes[4] >> 4) & 0x03;
+        // A reduced sample rate comes with 6 blocks per frame and no numblkscod.
+        fscod2 = fscod == 3 ? nextTwoBits : 0;
+        numblkscod = fscod == 3 ? 3 : nextTwoBits;
+    } else {
+        crc1 = frameBytes[2] * 256 + frameBytes[3];
+        frmsizecod = frameBytes[4] & 0x3F;
+    }
     if (!headerKnown()) return false;
 
-    const std::int32_t size = frameSize();
-    reader.appendBytes(frameBytes, size - headerBytes);
+    reader.appendBytes(frameBytes, frameSize() - headerBytes);
     // A frame counts only if every one of its bytes came from the input.
     return !reader.overran();
 }
 
 double FrameReader::frameDuration() const {
     if (!headerKnown()) return 0.0;
+    if (isEac3()) return static_cast<double>(audioBlocks() * 256) / sampleRate();
     const double bytesPerSecond = bitRates[frmsizecod] * 0.125;
     const double framesPerSecond = bytesPerSecond / frameSize();
     return 1.0 / framesPerSecond;

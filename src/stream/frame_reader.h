@@ -1,5 +1,6 @@
-// Splits an AC-3 elementary stream into sync frames and tells how long each one plays.
-// Only the first five header bytes are looked at: sync word, crc1, fscod and frmsizecod.
+// Splits a Dolby Digital elementary stream into sync frames and tells how long each one plays.
+// Two syntaxes share the sync word 0x0B77 and keep bsid in the top 5 bits of the sixth byte:
+// AC-3 (bsid up to 10) and E-AC-3 (bsid 11 to 16). Only the first six header bytes are read.
 #pragma once
 
 #include <array>
@@ -20,24 +21,42 @@ public:
 
     // Reads the next sync frame. True when all of its bytes came from the input; false at
     // the end of the input, at a truncated frame, at anything that is not a sync word, and
-    // at a reserved sample rate or frame size code. There is no resynchronisation.
+    // at a reserved or impossible header value. There is no resynchronisation.
     bool readFrame();
-    // Playing time in seconds of the frame last read, from its size and nominal bit rate.
+    // Playing time in seconds of the frame last read. AC-3: from its size and nominal bit
+    // rate. E-AC-3: its audio blocks of 256 samples over the sample rate.
     double frameDuration() const;
+    // True when the frame last read moves the clock: an AC-3 frame, or an independent E-AC-3
+    // frame of substream 0. Dependent frames (the extra channels of 7.1) and independent
+    // substreams 1 to 7 play alongside the frame that stepped before them.
+    bool stepsClock() const;
+    // The frame last read is in the E-AC-3 syntax.
+    bool isEac3() const { return bsid >= 11 && bsid <= 16; }
     // The frame last read, one element per byte (0 to 255), in stream order.
     std::vector<std::int32_t> bytes() const { return frameBytes; }
 
     std::int32_t syncword = 0;
+    std::int32_t bsid = 0;  // top 5 bits of the sixth byte, in both syntaxes
+    std::int32_t fscod =
+        0;  // 0 = 48 kHz, 1 = 44.1 kHz, 2 = 32 kHz, 3 reserved (E-AC-3: see fscod2)
+    // AC-3 only.
     std::int32_t crc1 = 0;
-    std::int32_t fscod = 0;       // 0 = 48 kHz, 1 = 44.1 kHz, 2 = 32 kHz, 3 reserved
     std::int32_t frmsizecod = 0;  // 0 to 37 defined
+    // E-AC-3 only.
+    std::int32_t strmtyp = 0;  // 0 independent, 1 dependent, 2 independent from AC-3, 3 reserved
+    std::int32_t substreamid = 0;
+    std::int32_t frmsiz = 0;      // 16-bit words in the frame, less one
+    std::int32_t numblkscod = 0;  // 0 to 3: 1, 2, 3 or 6 audio blocks; with fscod 3 always 6
+    std::int32_t fscod2 = 0;      // with fscod 3: 0 = 24 kHz, 1 = 22.05 kHz, 2 = 16 kHz, 3 reserved
 
 private:
     bool headerKnown() const;
     std::int32_t frameSize() const;  // bytes, from the current header
+    std::int32_t sampleRate() const;
+    std::int32_t audioBlocks() const;
 
     BitReader& reader;
     std::vector<std::int32_t> frameBytes;
-    // Bytes per sync frame by frmsizecod; columns 32 kHz, 44.1 kHz, 48 kHz.
+    // Bytes per AC-3 sync frame by frmsizecod; columns 32 kHz, 44.1 kHz, 48 kHz.
     std::array<std::array<std::int32_t, 3>, frameSizeCodes> frameSizes{};
 };
