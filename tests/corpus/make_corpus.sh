@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Makes the conformance corpus: one short AC-3 stream for every bit rate (32 to 640 kbit/s)
 # at every sample rate (48, 44.1 and 32 kHz), the channel layouts taking turns among mono,
-# stereo and 5.1. The encoder is Debian's ffmpeg (its native AC-3 encoder), fed synthesized
-# tones with a little noise.
-#   bash tests/corpus/make_corpus.sh      (writes into tests/corpus/)
+# stereo and 5.1; and a dozen E-AC-3 streams at the same sample rates, from low bit rates to
+# rates high enough that the encoder puts 3, 2 or 1 audio blocks in a frame. The encoder is
+# Debian's ffmpeg (its native AC-3 and E-AC-3 encoders), fed synthesized tones with a little
+# noise.
+#   bash tests/corpus/make_corpus.sh [ac3|eac3]   (writes into tests/corpus/; both by default)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -29,6 +31,7 @@ signal() { # layout
     echo "${exprs[*]}"
 }
 
+make_ac3() {
 for r in "${!rates[@]}"; do
     rate=${rates[$r]}
     for k in "${!kbits[@]}"; do
@@ -49,3 +52,30 @@ for r in "${!rates[@]}"; do
             -c:a ac3 -b:a "${kbits[$k]}k" -f ac3 "$name"
     done
 done
+}
+
+make_eac3() { # rate kbit/s layout seconds
+    local name
+    name=$(printf '%s_%04dk_%s.eac3' "$1" "$2" "${3/./_}")
+    ffmpeg -hide_banner -loglevel error -y \
+        -f lavfi -i "aevalsrc=exprs=$(signal "$3"):channel_layout=$3:sample_rate=$1:duration=$4" \
+        -c:a eac3 -b:a "$2k" -f eac3 "$name"
+}
+
+what=${1:-all}
+if [ "$what" = all ] || [ "$what" = ac3 ]; then make_ac3; fi
+if [ "$what" = all ] || [ "$what" = eac3 ]; then
+    make_eac3 48000 64 mono 0.6
+    make_eac3 48000 192 stereo 0.6
+    make_eac3 48000 640 5.1 0.6
+    # From about 2 Mbit/s the encoder shortens its frames to 3, 2 and then 1 block.
+    make_eac3 48000 2048 stereo 0.3
+    make_eac3 48000 3072 stereo 0.2
+    make_eac3 48000 4096 mono 0.1
+    make_eac3 44100 48 mono 1
+    make_eac3 44100 96 stereo 1
+    make_eac3 44100 384 5.1 1
+    make_eac3 32000 64 mono 0.6
+    make_eac3 32000 160 stereo 0.6
+    make_eac3 32000 448 5.1 0.6
+fi
