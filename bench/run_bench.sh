@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Measures morvane on a 1-hour 48 kHz 5.1 448 kbit/s stream (about 200 MB) against dd, the
-# one-write-per-frame floor (frame_copier.cpp) and, where installed, ffmpeg's stream copy.
+# Measures morvane on a 1-hour 48 kHz 5.1 448 kbit/s AC-3 stream (about 200 MB) against dd, the
+# one-write-per-frame floor (frame_copier.cpp) and, where installed, ffmpeg's stream copy; and
+# on an E-AC-3 stream of the same length, layout and rate against ffmpeg's stream copy.
 #   bash bench/run_bench.sh [runs, default 7] [scratch directory, default a new one in /tmp]
 # Needs ffmpeg to encode the piece the stream is made of. Prints tables of medians, minima,
 # maxima and ratios; the numbers in docs/performance.md come from it.
@@ -25,12 +26,18 @@ if [ ! -s in.ac3 ]; then
         -c:a ac3 -b:a 448k -f ac3 piece.ac3
     for _ in $(seq 60); do cat piece.ac3; done >in.ac3
 fi
+if [ ! -s in.eac3 ]; then
+    ffmpeg -hide_banner -loglevel error -y -f lavfi \
+        -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)|0.3*sin(2*PI*330*t)|0.3*sin(2*PI*440*t)|0.3*sin(2*PI*110*t)|0.3*sin(2*PI*550*t)|0.3*sin(2*PI*660*t):channel_layout=5.1:sample_rate=48000:duration=60" \
+        -c:a eac3 -b:a 448k -f eac3 piece.eac3
+    for _ in $(seq 60); do cat piece.eac3; done >in.eac3
+fi
 size=$(stat -c %s in.ac3)
 frames=$((size / 1792))
 seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
 last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
 have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
-echo "stream: $size bytes, $frames frames, $seconds s; $runs runs each, interleaved"
+echo "stream: $size bytes, $frames frames, $seconds s (E-AC-3: $(stat -c %s in.eac3) bytes); $runs runs each, interleaved"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 
 # name|command; every command runs in the scratch directory with standard output discarded.
@@ -42,6 +49,9 @@ cases=(
     "(c) morvane, last 10 s|$morvane in.ac3 $last10 1e9"
     "(a) morvane in a pty, whole stream|script -qec '$morvane in.ac3 0 1e9' /dev/null"
     "(a) same inside script, redirected|script -qec '$morvane in.ac3 0 1e9 >/dev/null' /dev/null"
+    "E-AC-3 (a) morvane, whole stream|$morvane in.eac3 0 1e9"
+    "E-AC-3 (b) morvane, 10 min in the middle|$morvane in.eac3 1500 2100"
+    "E-AC-3 (c) morvane, last 10 s|$morvane in.eac3 $last10 1e9"
 )
 if [ "$have_ffmpeg" = 1 ]; then
     ff="ffmpeg -nostdin -hide_banner -loglevel error -y"
@@ -49,6 +59,9 @@ if [ "$have_ffmpeg" = 1 ]; then
         "(a) ffmpeg -c copy, whole stream|$ff -f ac3 -i in.ac3 -c copy -f ac3 out.ff"
         "(b) ffmpeg -c copy, 10 min in the middle|$ff -ss 1500 -f ac3 -i in.ac3 -t 600 -c copy -f ac3 out.ff"
         "(c) ffmpeg -c copy, last 10 s|$ff -ss $last10 -f ac3 -i in.ac3 -c copy -f ac3 out.ff"
+        "E-AC-3 (a) ffmpeg -c copy, whole stream|$ff -f eac3 -i in.eac3 -c copy -f eac3 out.ff"
+        "E-AC-3 (b) ffmpeg -c copy, 10 min in the middle|$ff -ss 1500 -f eac3 -i in.eac3 -t 600 -c copy -f eac3 out.ff"
+        "E-AC-3 (c) ffmpeg -c copy, last 10 s|$ff -ss $last10 -f eac3 -i in.eac3 -c copy -f eac3 out.ff"
     )
 fi
 
@@ -64,7 +77,7 @@ for ((run = 1; run <= runs; run++)); do
 done
 
 # Median, min, max in ms, the ratio of the median to dd's, and the peak resident memory.
-printf '\n%-44s %9s %9s %9s %8s %10s\n' "run" "median ms" "min ms" "max ms" "x dd" "peak KiB"
+printf '\n%-48s %9s %9s %9s %8s %10s\n' "run" "median ms" "min ms" "max ms" "x dd" "peak KiB"
 dd_median=
 for i in "${!cases[@]}"; do
     read -r median min max mem < <(awk -v i="$i" '$1 == i { print $2, $3 }' times.txt |
@@ -72,11 +85,14 @@ for i in "${!cases[@]}"; do
             END { printf "%.1f %.1f %.1f %d\n", (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2) / 1000, t[1] / 1000, t[NR] / 1000, m }')
     [ -z "$dd_median" ] && dd_median=$median
     ratio=$(awk -v a="$median" -v b="$dd_median" 'BEGIN { printf "%.2f", a / b }')
-    printf '%-44s %9s %9s %9s %8s %10s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem"
+    printf '%-48s %9s %9s %9s %8s %10s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem"
 done
 echo "(the pty rows' peak memory is that of script, not of morvane)"
-cmp -s in.ac3 morvane_in.ac3 && echo "the whole-stream cut is identical to the input" ||
-    echo "THE WHOLE-STREAM CUT DIFFERS FROM THE INPUT"
+for input in in.ac3 in.eac3; do
+    "$morvane" "$input" 0 1e9 >/dev/null  # the timed runs end with shorter cuts of it
+    cmp -s "$input" "morvane_$input" && echo "the whole-stream cut of $input is identical to it" ||
+        echo "THE WHOLE-STREAM CUT OF $input DIFFERS FROM IT"
+done
 
 # Scale: streams of 1 and 10 hours written into a FIFO as they are read, cut to their last
 # 10 s, so that the whole stream is walked; nothing is stored.
