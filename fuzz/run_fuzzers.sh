@@ -9,6 +9,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 
+# libFuzzer comes with clang's runtime libraries; without them there is nothing to run.
+probe=$(mktemp -d /tmp/morvane-fuzz-probe-XXXXXX)
+echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' \
+    >"$probe/probe.cpp"
+if ! command -v clang++ >/dev/null ||
+    ! clang++ -fsanitize=fuzzer "$probe/probe.cpp" -o "$probe/probe" >/dev/null 2>&1; then
+    rm -rf "$probe"
+    echo "skipped: clang's libFuzzer runtime is not installed (install clang libclang-rt-14-dev)"
+    exit 0
+fi
+rm -rf "$probe"
+
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMORVANE_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j 2 --target frame_reader_fuzzer cut_fuzzer
