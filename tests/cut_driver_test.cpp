@@ -277,6 +277,8 @@ TEST(CutDriverTest, InputThatCannotBeCut) {
         {"not AC-3", "text.ac3", ending, 0},
         {"empty", "empty.ac3", ending, 0},
         {"unreadable", "/proc/self/mem", "errors while reading from /proc/self/mem\n" + ending, 1},
+        {"missing, named in other scripts", "Größe_日本.ac3",
+         "could not open Größe_日本.ac3 for input\n" + ending, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -346,6 +348,30 @@ TEST(CutDriverTest, OutputNameKeepsTheDirectoryPart) {
     run = runMorvane({"sub/in.ac3", "1", "2"}, work.dir.path);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(readFile(work.dir / "morvane_sub/in.ac3"), slice(work.input, work.frames, 31, 62));
+}
+
+// Names are bytes on POSIX, and UTF-8 on Windows, where the program's manifest sets the code
+// page: the output is named after the input whatever the script.
+TEST(CutDriverTest, NamesOutsideAscii) {
+    const struct {
+        const char* what;
+        std::string name;
+        bool onWindows;
+    } cases[] = {
+        {"letters of other scripts", "Größe_日本.ac3", true},
+        {"bytes that are not UTF-8", "bad\xFF\xFE name.ac3", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (windowsProgram() && !c.onWindows) continue;  // not a name Windows can hold
+        Workspace work;
+        writeFile(work.dir / c.name, work.input);
+        const Result run = runMorvane({c.name, "1", "2"}, work.dir.path);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, progressLines(work.frames, 62) + ending);
+        EXPECT_EQ(readFile(work.dir / ("morvane_" + c.name)),
+                  slice(work.input, work.frames, 31, 62));
+    }
 }
 
 TEST(CutDriverTest, ReadsAFifoWhole) {
