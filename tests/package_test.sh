@@ -1,23 +1,37 @@
 #!/usr/bin/env bash
-# Makes the Debian package from a build directory, unpacks it into a scratch root, runs the
-# installed program on a sample and renders the installed manual page.
+# Makes the Debian package from a build directory, checks it with lintian where that is
+# installed, unpacks it into a scratch root, runs the installed program on a sample and
+# renders the installed manual page.
 #   package_test.sh BUILD_DIR SAMPLES_DIR      (exit 77: skipped, a tool is missing)
 set -euo pipefail
 build=$1
 samples=$2
-for tool in cpack dpkg man; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+for tool in cpack:cmake dpkg:dpkg man:man-db; do
+    command -v "${tool%%:*}" >/dev/null ||
+        { echo "skipped: ${tool%%:*} is not installed (install ${tool#*:})"; exit 77; }
 done
 scratch=$(mktemp -d /tmp/morvane-package-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 
 (cd "$build" && cpack -G DEB -B "$scratch/package" >/dev/null)
 deb=$(ls "$scratch"/package/*.deb)
+if command -v lintian >/dev/null; then
+    # Debian's own checker: no error may remain (warnings and notes are printed).
+    lintian --fail-on error "$deb" || { echo "lintian finds errors in $(basename "$deb")"; exit 1; }
+else
+    echo "lintian is not installed (install lintian): the package is not checked by it"
+fi
 dpkg -x "$deb" "$scratch/root"
 program=$scratch/root/usr/bin/morvane
 page=$scratch/root/usr/share/man/man1/morvane.1.gz
 test -x "$program" || { echo "no usr/bin/morvane in $deb"; exit 1; }
 test -f "$page" || { echo "no usr/share/man/man1/morvane.1.gz in $deb"; exit 1; }
+for doc in copyright changelog.gz; do
+    test -f "$scratch/root/usr/share/doc/morvane/$doc" || { echo "no usr/share/doc/morvane/$doc"; exit 1; }
+done
+if command -v file >/dev/null; then
+    file -b "$program" | grep -q ", stripped" || { echo "usr/bin/morvane is not stripped"; exit 1; }
+fi
 
 # The installed program cuts frames 32 to 63 of the 48 kHz sample (768 bytes each).
 mkdir "$scratch/work"
