@@ -129,4 +129,42 @@ TEST(BitReaderTest, InputThatCannotBeReadIsExhaustedFromTheStart) {
     }
 }
 
+// Back by up to the history kept in front of the buffer, also into the block before, and
+// forward by any distance; the bytes read after a seek are the file's bytes at that offset.
+TEST(BitReaderTest, SeeksBackOverTheHistoryAndForward) {
+    constexpr std::uint64_t block = BitReader::bufferSize;
+    constexpr std::uint64_t history = BitReader::historySize;
+    TempDir dir;
+    const Bytes data = pattern(3 * block + 17);
+    writeFile(dir / "in", data);
+    BitReader reader((dir / "in").c_str());
+    const struct {
+        std::uint64_t target;
+        bool reachable;
+    } seeks[] = {
+        {10, true},
+        {block + 5, true},
+        {block - history + 5, true},
+        {block - history - 1, false},
+        {5, false},
+        {2 * block + 1, true},
+        {2 * block - 3, true},
+        {3 * block + 17, true},
+        {3 * block + 10, true},
+        {3 * block + 18, false},
+    };
+    for (const auto& s : seeks) {
+        SCOPED_TRACE(s.target);
+        const std::uint64_t before = reader.offset();
+        ASSERT_EQ(reader.seek(s.target), s.reachable);
+        if (!s.reachable) {
+            if (s.target < before) EXPECT_EQ(reader.offset(), before) << "nothing moved";
+            continue;
+        }
+        EXPECT_EQ(reader.offset(), s.target);
+        EXPECT_EQ(reader.atEnd(), s.target == data.size());
+        if (s.target < data.size()) EXPECT_EQ(reader.readByte(), data[s.target]);
+    }
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 
 BitReader::BitReader(const char* fileName) : file(platform::openForReading(fileName)) {
     if (!isOpen()) {
@@ -9,7 +10,8 @@ BitReader::BitReader(const char* fileName) : file(platform::openForReading(fileN
         return;
     }
     // Left uninitialised: fills write before anything is read.
-    buffer.reset(new std::uint8_t[bufferSize]);
+    buffer.reset(new std::uint8_t[historySize + bufferSize]);
+    data = buffer.get() + historySize;
     if (!fill()) endReached = true;
 }
 
@@ -18,20 +20,52 @@ BitReader::~BitReader() {
 }
 
 bool BitReader::fill() {
-    const platform::ReadResult result = platform::readFull(file, buffer.get(), bufferSize);
-    bytesInBuffer = static_cast<std::uint32_t>(result.count);
+    // Only a full block is ever followed by another: keep its end in front of the next.
+    const bool refill = bytesInBuffer == static_cast<std::uint32_t>(bufferSize);
+    if (refill) std::memcpy(buffer.get(), data + bufferSize - historySize, historySize);
+    const platform::ReadResult result = platform::readFull(file, data, bufferSize);
     // Bytes that arrived before an error are still delivered; the error is reported once
     // they have been used up.
     if (result.failed) failed = true;
-    if (result.count == 0) return false;
+    if (result.count == 0) {
+        // The block stays as it was, but what stands before it is no longer its history.
+        historyValid = 0;
+        return false;
+    }
+    if (refill) {
+        blockStart += bytesInBuffer;
+        historyValid = historySize;
+    }
+    bytesInBuffer = static_cast<std::uint32_t>(result.count);
     pos = 0;
     bitsLeft = 8;
     return true;
 }
 
+bool BitReader::seek(std::uint64_t target) {
+    if (!buffer) return false;
+    skipToByteBoundary();
+    if (target < offset()) {
+        if (target + static_cast<std::uint64_t>(historyValid) < blockStart) return false;
+        pos = static_cast<std::int32_t>(static_cast<std::int64_t>(target - blockStart));
+        endReached = false;
+        overrun = false;
+        return true;
+    }
+    while (offset() < target) {
+        if (endReached) return false;
+        const std::uint64_t inBlock =
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(bytesInBuffer) - pos);
+        // Onto the last byte to skip (or of the block), then consume it as readByte() would.
+        pos += static_cast<std::int32_t>(std::min(target - offset(), inBlock)) - 1;
+        consumeByte();
+    }
+    return true;
+}
+
 void BitReader::consumeByte() {
     if (endReached) return;
-    if (static_cast<std::uint32_t>(++pos) != bytesInBuffer) return;
+    if (++pos != static_cast<std::int32_t>(bytesInBuffer)) return;
     // Only a full block says that more input may follow.
     if (bytesInBuffer == static_cast<std::uint32_t>(bufferSize) && fill()) return;
     endReached = true;
@@ -58,7 +92,7 @@ std::int32_t BitReader::readBits(int n) {
         if (endReached) {
             overrun = true;
         } else {
-            bit = (buffer[pos] >> (bitsLeft - 1)) & 1U;
+            bit = (data[pos] >> (bitsLeft - 1)) & 1U;
             if (--bitsLeft == 0) {
                 consumeByte();
                 bitsLeft = 8;
@@ -75,7 +109,7 @@ std::int32_t BitReader::readByte() {
         overrun = true;
         return 0;
     }
-    const std::int32_t value = buffer[pos];
+    const std::int32_t value = data[pos];
     consumeByte();
     return value;
 }
@@ -91,7 +125,7 @@ void BitReader::appendBytes(std::vector<std::int32_t>& out, std::int32_t count) 
         }
         // While the end flag is down, pos < bytesInBuffer, so every run takes at least one byte.
         const std::int32_t run = std::min(count, static_cast<std::int32_t>(bytesInBuffer) - pos);
-        out.insert(out.end(), buffer.get() + pos, buffer.get() + pos + run);
+        out.insert(out.end(), data + pos, data + pos + run);
         count -= run;
         // Step onto the run's last byte and consume it, so that the end-of-buffer rule (refill
         // or end flag) applies exactly as it does byte by byte.

@@ -1,5 +1,7 @@
 // Sequential access to the input file as bits (most significant first) and whole bytes,
-// through one 1 MiB buffer that is refilled as it is consumed.
+// through one 1 MiB buffer that is refilled as it is consumed. The last few KiB of the block
+// before are kept in front of the buffer, so that the reader can step back a little: enough
+// to try every byte of a frame's length as the start of another frame.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,8 @@ public:
     // Both the buffer size and the size of every read request. A fill that delivers less
     // than this means the file has ended.
     static constexpr std::int32_t bufferSize = 0x100000;
+    // How far back seek() can always go: more than the largest frame and a sync word.
+    static constexpr std::int32_t historySize = 0x2000;
 
     // Opens the file and reads the first block. A file that cannot be opened leaves the
     // reader exhausted from the start (isOpen() false, atEnd() true).
@@ -36,6 +40,14 @@ public:
     // The input ended through a read error rather than the end of the file.
     bool readFailed() const { return failed; }
     bool isOpen() const { return file != platform::invalidHandle; }
+    // Bytes consumed from the start of the input: the position of the next whole byte.
+    std::uint64_t offset() const { return blockStart + static_cast<std::int64_t>(pos); }
+    // Bytes delivered by the input so far.
+    std::uint64_t bytesReceived() const { return blockStart + bytesInBuffer; }
+    // Moves to `target` on a byte boundary: back by up to historySize bytes, or forward by any
+    // distance. Going back undoes the end flag and a noted overrun. False when `target` lies
+    // too far back, or past the end of the input (the reader is then at its end).
+    bool seek(std::uint64_t target);
     platform::FileHandle handle() const { return file; }
 
 private:
@@ -45,9 +57,14 @@ private:
     bool fill();
 
     platform::FileHandle file = platform::invalidHandle;
+    // historySize bytes, then the block; `data` points at the block. The bytes before it are
+    // the end of the previous block, historyValid of them good.
     std::unique_ptr<std::uint8_t[]> buffer;
-    std::int32_t pos = 0;       // index of the current byte in buffer
-    std::int32_t bitsLeft = 8;  // unread bits of the current byte; 8 = on a byte boundary
+    std::uint8_t* data = nullptr;
+    std::int32_t historyValid = 0;
+    std::uint64_t blockStart = 0;  // offset in the input of data[0]
+    std::int32_t pos = 0;          // index of the current byte in data; below 0 in the history
+    std::int32_t bitsLeft = 8;     // unread bits of the current byte; 8 = on a byte boundary
     std::uint32_t bytesInBuffer = 0;
     bool endReached = false;
     bool overrun = false;
