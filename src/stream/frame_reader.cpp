@@ -68,19 +68,30 @@ bool FrameReader::stepsClock() const {
     return !isEac3() || ((strmtyp == 0 || strmtyp == 2) && substreamid == 0);
 }
 
+bool FrameReader::fail(Stop why) {
+    stopped = why;
+    return false;
+}
+
 bool FrameReader::readFrame() {
     frameBytes.clear();
+    start = reader.offset();
+    stopped = Stop::none;
     // The previous frame took the input's last byte: nothing is left to read.
-    if (reader.atEnd()) return false;
+    if (reader.atEnd()) return fail(Stop::endOfInput);
 
     frameBytes.push_back(reader.readByte());
     frameBytes.push_back(reader.readByte());
     syncword = frameBytes[0] * 256 + frameBytes[1];
-    if (syncword != syncWord) return false;
+    if (syncword != syncWord) {
+        // A lone 0x0B as the input's last byte may be the start of a frame.
+        const bool mayBeAFrame = reader.overran() && frameBytes[0] == (syncWord >> 8);
+        return fail(mayBeAFrame ? Stop::cutShort : Stop::noSyncWord);
+    }
 
     // Which syntax bytes 2 to 4 follow is known only from bsid, in byte 5.
     reader.appendBytes(frameBytes, headerBytes - 2);
-    if (reader.overran()) return false;
+    if (reader.overran()) return fail(Stop::cutShort);
     bsid = frameBytes[5] >> 3;
     fscod = frameBytes[4] >> 6;
     if (isEac3()) {
@@ -95,11 +106,59 @@ bool FrameReader::readFrame() {
         crc1 = frameBytes[2] * 256 + frameBytes[3];
         frmsizecod = frameBytes[4] & 0x3F;
     }
-    if (!headerKnown()) return false;
+    if (!headerKnown()) return fail(Stop::reservedValue);
 
     reader.appendBytes(frameBytes, frameSize() - headerBytes);
     // A frame counts only if every one of its bytes came from the input.
-    return !reader.overran();
+    if (reader.overran()) return fail(Stop::cutShort);
+    return true;
+}
+
+bool FrameReader::resync() {
+    // Every later byte is a candidate start; only one that begins with the sync word is read
+    // as a frame. Reading a candidate frame and the sync word after it goes at most one
+    // frame and two bytes ahead, which the reader can always step back over.
+    std::uint64_t candidate = start + 1;
+    while (reader.seek(candidate) && !reader.atEnd()) {
+        if (reader.readByte() != (syncWord >> 8) || reader.atEnd() ||
+            reader.readByte() != (syncWord & 0xFF)) {
+            ++candidate;
+            continue;
+        }
+        reader.seek(candidate);
+        const bool whole = readFrame();
+        const bool followed =
+            whole && (reader.atEnd() || (reader.readByte() == (syncWord >> 8) && !reader.atEnd() &&
+                                         reader.readByte() == (syncWord & 0xFF)));
+        if (reader.readFailed()) return false;
+        if (followed) {
+            reader.seek(candidate);
+            return true;
+        }
+        ++candidate;
+    }
+    return false;
+}
+
+std::string FrameReader::stopReason() const {
+    switch (stopped) {
+        case Stop::none:
+        case Stop::endOfInput:
+            return "the end of the input";
+        case Stop::noSyncWord:
+            return "no sync word";
+        case Stop::cutShort:
+            return "a frame cut short by the end of the input";
+        case Stop::reservedValue:
+            break;
+    }
+    if (isEac3()) {
+        if (strmtyp == 3) return "reserved strmtyp 3";
+        if (fscod == 3 && fscod2 == 3) return "reserved fscod2 3";
+        return "frmsiz " + std::to_string(frmsiz) + " is shorter than a header";
+    }
+    if (fscod == 3) return "reserved fscod 3";
+    return "undefined frmsizecod " + std::to_string(frmsizecod);
 }
 
 double FrameReader::frameDuration() const {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "stream/bit_reader.h"
@@ -19,10 +20,24 @@ public:
     FrameReader(const FrameReader&) = delete;
     FrameReader& operator=(const FrameReader&) = delete;
 
+    // Why the last readFrame() returned false.
+    enum class Stop {
+        none,
+        endOfInput,     // nothing was left to read
+        noSyncWord,     // the next bytes are not 0x0B77
+        reservedValue,  // a header value that is reserved or impossible
+        cutShort,       // the end of the input came inside the frame
+    };
+
     // Reads the next sync frame. True when all of its bytes came from the input; false at
     // the end of the input, at a truncated frame, at anything that is not a sync word, and
-    // at a reserved or impossible header value. There is no resynchronisation.
+    // at a reserved or impossible header value (see stop()).
     bool readFrame();
+    // After a readFrame() that stopped at something other than the end of the input: moves
+    // to the first later offset where a valid, whole frame starts that is followed by a sync
+    // word or ends exactly at the end of the input, so that readFrame() reads it next. False
+    // when no such frame follows (the reader is then at the end of the input).
+    bool resync();
     // Playing time in seconds of the frame last read. AC-3: from its size and nominal bit
     // rate. E-AC-3: its audio blocks of 256 samples over the sample rate.
     double frameDuration() const;
@@ -34,6 +49,11 @@ public:
     bool isEac3() const { return bsid >= 11 && bsid <= 16; }
     // The frame last read, one element per byte (0 to 255), in stream order.
     std::vector<std::int32_t> bytes() const { return frameBytes; }
+    // Where in the input the frame last read, or the spot that stopped the walk, begins.
+    std::uint64_t frameOffset() const { return start; }
+    Stop stop() const { return stopped; }
+    // What stopped the walk, in words: "no sync word", "reserved fscod 3", ...
+    std::string stopReason() const;
 
     std::int32_t syncword = 0;
     std::int32_t bsid = 0;  // top 5 bits of the sixth byte, in both syntaxes
@@ -54,8 +74,11 @@ private:
     std::int32_t frameSize() const;  // bytes, from the current header
     std::int32_t sampleRate() const;
     std::int32_t audioBlocks() const;
+    bool fail(Stop why);
 
     BitReader& reader;
+    std::uint64_t start = 0;
+    Stop stopped = Stop::none;
     std::vector<std::int32_t> frameBytes;
     // Bytes per AC-3 sync frame by frmsizecod; columns 32 kHz, 44.1 kHz, 48 kHz.
     std::array<std::array<std::int32_t, 3>, frameSizeCodes> frameSizes{};
