@@ -115,15 +115,38 @@ inline Frame frameAt(const Bytes& data, std::size_t offset, double& time) {
     return {offset, size, time, steps, samples};
 }
 
-// Walks whole frames from the start of `data` until the first one that is not complete.
-inline std::vector<Frame> walk(const Bytes& data) {
+struct Skip {
+    std::size_t offset;  // where the spot that is no whole frame starts
+    std::size_t bytes;   // how many bytes up to the next frame
+};
+
+// Walks whole frames from the start of `data` until the first one that is not complete. With
+// `skips`, the walk resynchronises instead: it goes on at the first later offset where a whole
+// frame starts that is followed by a sync word or ends at the end of the data.
+inline std::vector<Frame> walk(const Bytes& data, std::vector<Skip>* skips = nullptr) {
     std::vector<Frame> frames;
     double time = 0.0;
     for (std::size_t offset = 0; offset < data.size();) {
         const Frame frame = frameAt(data, offset, time);
-        if (frame.size == 0) break;
-        frames.push_back(frame);
-        offset += frame.size;
+        if (frame.size != 0) {
+            frames.push_back(frame);
+            offset += frame.size;
+            continue;
+        }
+        if (skips == nullptr) break;
+        std::size_t next = offset + 1;
+        for (; next < data.size(); ++next) {
+            double scratch = time;
+            const std::size_t end = next + frameAt(data, next, scratch).size;
+            if (end == next) continue;
+            if (end == data.size() ||
+                (end + 2 <= data.size() && data[end] == 0x0B && data[end + 1] == 0x77)) {
+                break;
+            }
+        }
+        if (next >= data.size()) break;
+        skips->push_back({offset, next - offset});
+        offset = next;
     }
     return frames;
 }

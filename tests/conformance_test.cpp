@@ -77,6 +77,14 @@ protected:
             const Prediction p = predict(frames, w.from, w.to);
             ASSERT_EQ(run.status, 0) << run.out << run.err;
             EXPECT_EQ(run.out, progressLines(frames, p.progress) + ending);
+            char notice[200] = "";
+            if (p.first == frames.size()) {
+                std::snprintf(notice, sizeof notice,
+                              "morvane: in.ac3: nothing to cut: the window starts after the end "
+                              "of the stream, which is %.3f s long\n",
+                              frames.back().end);
+            }
+            EXPECT_EQ(run.err, notice);
             if (p.first == frames.size()) {
                 EXPECT_FALSE(work.hasOutput());
                 continue;

@@ -43,7 +43,10 @@ TEST(CutDriverTest, CopiesTheFramesOfTheWindow) {
         const Result run = runMorvane({"in.ac3", c.from, c.to}, work.dir.path);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, progressLines(work.frames, c.lines) + ending);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, c.first != 0
+                               ? ""
+                               : "morvane: in.ac3: nothing to cut: the window starts after "
+                                 "the end of the stream, which is 8.000 s long\n");
         ASSERT_EQ(work.hasOutput(), c.first != 0);
         if (c.first != 0) {
             EXPECT_EQ(work.output(), slice(work.input, work.frames, c.first - 1, c.last - 1));
@@ -174,8 +177,25 @@ TEST(CutDriverTest, CopiesWholeTimeStepsOfBuiltStreams) {
     }
 }
 
+// What a run says on standard error when the walk ended at `frames`' end: nothing at the end
+// of the data, else where, after how long and why it stopped.
+std::string stopNotice(const Bytes& data, const std::vector<ac3::Frame>& frames,
+                       const std::string& reason) {
+    const std::size_t end = frames.empty() ? 0 : frames.back().offset + frames.back().size;
+    if (end == data.size()) return "";
+    if (frames.empty()) return "morvane: in.ac3: does not start with an AC-3 or E-AC-3 frame\n";
+    char line[300];
+    std::snprintf(line, sizeof line,
+                  "morvane: in.ac3: the stream ends at byte %zu, after %.3f s: %s; %zu bytes left "
+                  "unread\n",
+                  end, frames.back().end, reason.c_str(), data.size() - end);
+    return line;
+}
+
 // The stream ends at the first spot that is not a whole, known frame; everything before it
-// is cut as usual. `kept` is the number of whole frames the run should see.
+// is cut as usual, and standard error says where and why. With --resync the walk goes on at
+// the next whole frame that another follows, and says what it skipped. `kept` is the number
+// of whole frames the run should see without the option.
 TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
     const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
     auto withFrame = [&](std::size_t at, std::uint8_t fifthByte) {
@@ -204,49 +224,103 @@ TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
     junkBetween.insert(junkBetween.begin() + 100 * 768, {0x0B, 0x78, 0x00});
     Bytes junkBefore = sample;
     junkBefore.insert(junkBefore.begin(), {0x00, 0x0B, 0x77});
+    // A header that looks whole (512 bytes at 48 kHz) but is not followed by a sync word.
+    Bytes falseSync = sample;
+    falseSync.insert(falseSync.begin() + 40 * 768, {0x11, 0x0B, 0x77, 0, 0, 0x10, 0x40, 0x22});
+    // The frame before the junk starts 256 bytes before the end of the first 1 MiB block.
+    Bytes junkAtTheEdge = repeated(sample, 6);
+    junkAtTheEdge.insert(junkAtTheEdge.begin() + 1365 * 768, {1, 2, 3, 4, 5});
+    Bytes cutInTheMiddle = sample;
+    cutInTheMiddle.erase(cutInTheMiddle.begin() + 100 * 768 + 468,
+                         cutInTheMiddle.begin() + 101 * 768);
     const struct {
         const char* what;
         Bytes stream;
         std::size_t kept;
+        const char* reason;
+        std::size_t skips;  // with --resync
     } cases[] = {
-        {"junk before the first frame", junkBefore, 0},
-        {"junk between frames", junkBetween, 100},
-        {"a truncated last frame", Bytes(sample.begin(), sample.end() - 100), 249},
-        {"a reserved sample rate code", withFrame(50, 0xC0 | 20), 50},
-        {"a frame size code above 37", withFrame(50, 38), 50},
-        {"frames across the 1 MiB buffer edge", repeated(sample, 6), 1500},
-        {"a frame ending on the buffer edge", repeated(ac3::makeFrame(0, 16, 0x42), 2050), 2050},
+        {"junk before the first frame", junkBefore, 0, "no sync word", 1},
+        {"junk between frames", junkBetween, 100, "no sync word", 1},
+        {"a false sync word inside junk", falseSync, 40, "no sync word", 1},
+        {"a frame cut short in the middle", cutInTheMiddle, 101, "no sync word", 1},
+        {"junk at the 1 MiB buffer edge", junkAtTheEdge, 1365, "no sync word", 1},
+        {"junk at the end", ac3::joined({sample, Bytes(1000, 0x0B)}), 250, "no sync word", 0},
+        {"a truncated last frame", Bytes(sample.begin(), sample.end() - 100), 249,
+         "a frame cut short by the end of the input", 0},
+        {"a reserved sample rate code", withFrame(50, 0xC0 | 20), 50, "reserved fscod 3", 1},
+        {"a frame size code above 37", withFrame(50, 38), 50, "undefined frmsizecod 38", 1},
+        {"frames across the 1 MiB buffer edge", repeated(sample, 6), 1500, "", 0},
+        {"a frame ending on the buffer edge", repeated(ac3::makeFrame(0, 16, 0x42), 2050), 2050, "",
+         0},
         {"E-AC-3 frames of 4096 bytes across the buffer edge",
-         ac3::joined({eac3Step(0), repeated(ac3::makeEac3Frame(eac3(0, 0, 4096), 0x42), 300)}),
-         301},
+         ac3::joined({eac3Step(0), repeated(ac3::makeEac3Frame(eac3(0, 0, 4096), 0x42), 300)}), 301,
+         "", 0},
         {"an E-AC-3 reserved strmtyp",
-         ac3::joined({eac3Step(0), eac3Step(1), reserved(0xC0, 0x30)}), 2},
-        {"an E-AC-3 reserved fscod2", ac3::joined({eac3Step(0), reserved(0x00, 0xF0)}), 1},
+         ac3::joined({eac3Step(0), eac3Step(1), reserved(0xC0, 0x30)}), 2, "reserved strmtyp 3", 0},
+        {"an E-AC-3 reserved fscod2", ac3::joined({eac3Step(0), reserved(0x00, 0xF0)}), 1,
+         "reserved fscod2 3", 0},
         {"an E-AC-3 frame shorter than its header",
-         ac3::joined({eac3Step(0), dependent(0)[0], reserved(0x00, 0x30, 2)}), 2},
+         ac3::joined({eac3Step(0), dependent(0)[0], reserved(0x00, 0x30, 2)}), 2,
+         "frmsiz 2 is shorter than a header", 0},
         {"a dependent frame cut short",
-         ac3::joined({eac3Step(0), eac3Step(1), cutShort(dependent(1)[0])}), 2},
+         ac3::joined({eac3Step(0), eac3Step(1), cutShort(dependent(1)[0])}), 2,
+         "a frame cut short by the end of the input", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Workspace work(c.stream);
         ASSERT_EQ(work.frames.size(), c.kept);
-        const Result run = runMorvane({"in.ac3", "0", "1e6"}, work.dir.path);
+        Result run = runMorvane({"in.ac3", "0", "1e6"}, work.dir.path);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, progressLines(work.frames, c.kept) + ending);
+        EXPECT_EQ(run.err, stopNotice(c.stream, work.frames, c.reason));
         ASSERT_EQ(work.hasOutput(), c.kept > 0);
         if (c.kept > 0) {
             EXPECT_EQ(work.output(), slice(work.input, work.frames, 0, c.kept - 1));
         }
+
+        std::vector<ac3::Skip> skips;
+        const std::vector<ac3::Frame> frames = ac3::walk(c.stream, &skips);
+        ASSERT_EQ(skips.size(), c.skips);
+        std::filesystem::remove(work.dir / "morvane_in.ac3");
+        run = runMorvane({"--resync", "in.ac3", "0", "1e6"}, work.dir.path);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, progressLines(frames, frames.size()) + ending);
+        std::string notices;
+        Bytes copied;
+        for (const ac3::Skip& skip : skips) {
+            notices += "morvane: in.ac3: skipped " + std::to_string(skip.bytes) +
+                       " bytes at byte " + std::to_string(skip.offset) + " (" + c.reason + ")\n";
+        }
+        EXPECT_EQ(run.err, notices + stopNotice(c.stream, frames, c.reason));
+        for (const ac3::Frame& frame : frames) {
+            copied.insert(copied.end(), c.stream.begin() + static_cast<long>(frame.offset),
+                          c.stream.begin() + static_cast<long>(frame.offset + frame.size));
+        }
+        if (!frames.empty()) EXPECT_EQ(work.output(), copied);
         EXPECT_EQ(readFile(work.dir / "in.ac3"), c.stream) << "the input is never changed";
     }
 }
 
 TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
     const std::vector<std::vector<std::string>> commandLines = {
-        {}, {"in.ac3"}, {"in.ac3", "1"}, {"in.ac3", "1", "2", "3"}, {"in.ac3", "10", "5"}};
+        {},
+        {"in.ac3"},
+        {"in.ac3", "1"},
+        {"in.ac3", "1", "2", "3"},
+        {"in.ac3", "10", "5"},
+        {"--quiet", "in.ac3", "1", "2", "3"},
+        {"--quiet", "in.ac3", "2", "1"},
+        {"--quiet", "--quiet", "in.ac3", "1", "2"},
+        {"--resync", "in.ac3", "1", "2", "--resync"},
+        {"-o", "a.ac3", "-o", "b.ac3", "in.ac3", "1", "2"},
+        {"in.ac3", "1", "2", "-o"},
+        {"--fast", "in.ac3", "1", "2"},
+        {"--quiet", "--", "--resync", "in.ac3", "1", "2"},
+    };
     for (const auto& args : commandLines) {
-        SCOPED_TRACE(args.size());
+        SCOPED_TRACE(testing::PrintToString(args));
         Workspace work;
         const Result run = runMorvane(args, work.dir.path);
         EXPECT_EQ(run.status, 255);
@@ -271,14 +345,18 @@ TEST(CutDriverTest, InputThatCannotBeCut) {
         std::string name;
         std::string out;
         int status;
+        std::string err;
     } cases[] = {
-        {"missing", "missing.ac3", "could not open missing.ac3 for input\n" + ending, 1},
-        {"a directory", "adir", "could not open adir for input\n" + ending, 1},
-        {"not AC-3", "text.ac3", ending, 0},
-        {"empty", "empty.ac3", ending, 0},
-        {"unreadable", "/proc/self/mem", "errors while reading from /proc/self/mem\n" + ending, 1},
+        {"missing", "missing.ac3", "could not open missing.ac3 for input\n" + ending, 1, ""},
+        {"a directory", "adir", "could not open adir for input\n" + ending, 1, ""},
+        {"not AC-3", "text.ac3", ending, 0,
+         "morvane: text.ac3: does not start with an AC-3 or E-AC-3 frame\n"},
+        {"empty", "empty.ac3", ending, 0,
+         "morvane: empty.ac3: does not start with an AC-3 or E-AC-3 frame\n"},
+        {"unreadable", "/proc/self/mem", "errors while reading from /proc/self/mem\n" + ending, 1,
+         ""},
         {"missing, named in other scripts", "Größe_日本.ac3",
-         "could not open Größe_日本.ac3 for input\n" + ending, 1},
+         "could not open Größe_日本.ac3 for input\n" + ending, 1, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -291,7 +369,7 @@ TEST(CutDriverTest, InputThatCannotBeCut) {
         const Result run = runMorvane({c.name, "0", "1000"}, work.dir.path);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, c.out);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.dir.path), {}), before)
             << "no output file";
     }
@@ -331,6 +409,58 @@ TEST(CutDriverTest, OutputThatCannotBeWritten) {
         const Result run = runMorvane({"in.ac3", "1", "2"}, work.dir.path);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, progressLines(work.frames, 31) + c.out);
+        EXPECT_EQ(readFile(work.dir / "in.ac3"), work.input) << "the input is never changed";
+    }
+}
+
+// With more than three arguments: -o names the output, --quiet drops the progress lines, and
+// "--" ends the options; a negative time stays a time. The input is never changed.
+TEST(CutDriverTest, OptionsNameTheOutputAndQuietTheProgress) {
+    const struct {
+        std::vector<std::string> args;
+        const char* output;  // the file the frames go to, or none
+        std::size_t first, last;
+        std::size_t lines;  // progress lines
+        std::string message;
+        int status;
+    } cases[] = {
+        {{"-o", "cut.ac3", "in.ac3", "1", "2"}, "cut.ac3", 32, 63, 62, "", 0},
+        {{"in.ac3", "1", "2", "--quiet"}, "morvane_in.ac3", 32, 63, 0, "", 0},
+        {{"--quiet", "in.ac3", "-1.5", "0.05"}, "morvane_in.ac3", 1, 2, 0, "", 0},
+        {{"-o", "x.ac3", "--", "in.ac3", "-1.5", "0.05"}, "x.ac3", 1, 2, 1, "", 0},
+        {{"--resync", "in.ac3", "-o", "-o", "1", "2"}, "-o", 32, 63, 62, "", 0},
+        {{"-o", "in.ac3", "in.ac3", "1", "2"},
+         nullptr,
+         0,
+         0,
+         31,
+         "could not open in.ac3 for output\n",
+         1},
+        {{"-o", "link.ac3", "in.ac3", "1", "2"},
+         nullptr,
+         0,
+         0,
+         31,
+         "could not open link.ac3 for output\n",
+         1},
+        {{"--quiet", "1", "2"}, nullptr, 0, 0, 0, "could not open --quiet for input\n", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        Workspace work;
+        std::filesystem::create_symlink("in.ac3", work.dir / "link.ac3");
+        const auto before = std::distance(std::filesystem::directory_iterator(work.dir.path), {});
+        const Result run = runMorvane(c.args, work.dir.path);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, progressLines(work.frames, c.lines) + c.message + ending);
+        EXPECT_EQ(run.err, "");
+        if (c.output != nullptr) {
+            EXPECT_EQ(readFile(work.dir / c.output),
+                      slice(work.input, work.frames, c.first - 1, c.last - 1));
+        } else {
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.dir.path), {}),
+                      before);
+        }
         EXPECT_EQ(readFile(work.dir / "in.ac3"), work.input) << "the input is never changed";
     }
 }
@@ -414,6 +544,18 @@ TEST(CutDriverTest, ReadErrorKeepsTheFramesBeforeIt) {
     EXPECT_EQ(run.out,
               progressLines(work.frames, 130) + "errors while reading from in.ac3\n" + ending);
     EXPECT_EQ(work.output(), slice(work.input, work.frames, 0, 129));
+}
+
+// A write error that the system reports only when the file is closed (NFS, quotas).
+TEST(CutDriverTest, FailedCloseIsAWriteError) {
+    if (windowsProgram()) GTEST_SKIP() << "the fault shim is preloaded into POSIX programs only";
+    Workspace work;
+    const Result run =
+        runMorvane({"in.ac3", "1", "2"}, work.dir.path, shimmed("IO_FAULT_CLOSE_FAILS=1"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              progressLines(work.frames, 62) + "errors while writing to morvane_in.ac3\n" + ending);
+    EXPECT_EQ(work.output(), slice(work.input, work.frames, 31, 62));
 }
 
 // On a terminal the progress lines are flushed as the cut runs; the bytes are the same.

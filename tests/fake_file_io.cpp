@@ -50,6 +50,6 @@ ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size) {
     return {count, failed};
 }
 
-void closeFile(FileHandle) {}
+bool closeFile(FileHandle) { return true; }
 
 }  // namespace platform

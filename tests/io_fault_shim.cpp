@@ -4,6 +4,8 @@
 //   IO_FAULT_CHOPPY=1       every other call fails with EINTR; the others move at most
 //                           1000 bytes
 //   IO_FAULT_READ_LIMIT=N   reads fail with EIO once N bytes have been read
+//   IO_FAULT_CLOSE_FAILS=1  closing the descriptor last written to fails with EIO, as a
+//                           late write error on NFS does (the descriptor is closed)
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -14,6 +16,9 @@ namespace {
 
 using ReadCall = ssize_t (*)(int, void*, size_t);
 using WriteCall = ssize_t (*)(int, const void*, size_t);
+using CloseCall = int (*)(int);
+
+int lastWritten = -1;
 
 bool choppy() { return std::getenv("IO_FAULT_CHOPPY") != nullptr; }
 
@@ -52,6 +57,17 @@ extern "C" ssize_t read(int fd, void* buffer, size_t count) {
 
 extern "C" ssize_t write(int fd, const void* data, size_t count) {
     static const auto realWrite = reinterpret_cast<WriteCall>(dlsym(RTLD_NEXT, "write"));
+    if (fd >= 3) lastWritten = fd;
     if (fd >= 3 && interrupted(count)) return -1;
     return realWrite(fd, data, count);
+}
+
+extern "C" int close(int fd) {
+    static const auto realClose = reinterpret_cast<CloseCall>(dlsym(RTLD_NEXT, "close"));
+    const int result = realClose(fd);
+    if (result == 0 && fd == lastWritten && std::getenv("IO_FAULT_CLOSE_FAILS") != nullptr) {
+        errno = EIO;
+        return -1;
+    }
+    return result;
 }

@@ -86,7 +86,7 @@ Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
                   asText(readFile(errPath))};
     if (windowsProgram()) {
         result.out = fromWindowsLineEnds(result.out);
-        result.err = withoutWineLines(result.err);
+        result.err = fromWindowsLineEnds(withoutWineLines(result.err));
     }
     return result;
 }

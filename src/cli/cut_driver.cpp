@@ -18,21 +18,35 @@ namespace {
 constexpr int exitBadCommandLine = -1;
 constexpr int exitFailure = 1;
 
+// "at ", a sign, the integer digits of the largest double, the point, 3 decimals, CR: room
+// for any time, so the conversion cannot fail.
+constexpr std::size_t timeTextCapacity =
+    3 + 1 + std::numeric_limits<double>::max_exponent10 + 1 + 1 + 3 + 1;
+
+// Seconds with 3 decimals, the same text as the stream's fixed format gives, at a fraction of
+// the cost: printing with the stream would take a good part of a whole-stream cut's time.
+char* formatSeconds(char* first, char* last, double time) {
+    return std::to_chars(first, last, time, std::chars_format::fixed, 3).ptr;
+}
+
+std::string secondsText(double time) {
+    char text[timeTextCapacity];
+    return std::string(text, formatSeconds(text, text + sizeof text, time));
+}
+
 // Writes the "at <time>" lines, each ending in a carriage return so that the next one
 // overwrites it on a terminal. Flushing every line costs more than the copy itself, so on
 // a terminal the stream is flushed only every 50 ms; redirected, the lines wait in the
-// stream's buffer like any other output.
+// stream's buffer like any other output. Quiet, it writes nothing.
 class ProgressLine {
 public:
-    ProgressLine() : onTerminal(platform::stdoutIsTerminal()) {}
+    explicit ProgressLine(bool quiet) : quiet(quiet), onTerminal(platform::stdoutIsTerminal()) {}
 
     void show(double time) {
-        // The same text as the stream's fixed format with 3 decimals gives, at a fraction of
-        // the cost: printing it would take a good part of a whole-stream cut's time.
-        char line[lineCapacity];
+        if (quiet) return;
+        char line[timeTextCapacity];
         std::memcpy(line, "at ", 3);
-        char* end =
-            std::to_chars(line + 3, line + sizeof line - 1, time, std::chars_format::fixed, 3).ptr;
+        char* end = formatSeconds(line + 3, line + sizeof line - 1, time);
         *end++ = '\r';
         std::cout.write(line, end - line);
         if (!onTerminal) return;
@@ -43,15 +57,60 @@ public:
     }
 
 private:
-    // "at ", a sign, the integer digits of the largest double, the point, 3 decimals, CR:
-    // room for any time, so the conversion cannot fail.
-    static constexpr std::size_t lineCapacity =
-        3 + 1 + std::numeric_limits<double>::max_exponent10 + 1 + 1 + 3 + 1;
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds interval{50};
+    bool quiet;
     bool onTerminal;
     Clock::time_point lastFlush = Clock::now() - interval;
 };
+
+struct CommandLine {
+    const char* input = nullptr;
+    double from = 0.0;
+    double to = 0.0;
+    const char* output = nullptr;  // -o; otherwise "morvane_" + input
+    bool resync = false;
+    bool quiet = false;
+};
+
+// Exactly three arguments are infile, from_second and to_second, whatever they look like.
+// With more, -o NAME, --resync and --quiet may stand anywhere before "--"; every other
+// argument is positional (so -1.5 is a time), and three must remain.
+bool parseCommandLine(int argc, char* argv[], CommandLine& line) {
+    std::vector<const char*> positional;
+    bool options = argc != 4;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!options) {
+            positional.push_back(argv[i]);
+        } else if (arg == "--") {
+            options = false;
+        } else if (arg == "-o") {
+            if (line.output != nullptr || i + 1 == argc) return false;
+            line.output = argv[++i];
+        } else if (arg == "--resync" || arg == "--quiet") {
+            bool& flag = arg == "--resync" ? line.resync : line.quiet;
+            if (flag) return false;
+            flag = true;
+        } else if (arg.rfind("--", 0) == 0) {
+            return false;
+        } else {
+            positional.push_back(argv[i]);
+        }
+    }
+    if (positional.size() != 3) return false;
+    line.input = positional[0];
+    line.from = std::atof(positional[1]);
+    line.to = std::atof(positional[2]);
+    return !(line.from > line.to);
+}
+
+// Notices go to standard error, so that what scripts read on standard output stays as it was.
+// Pending progress text goes out first, so that a notice does not end up in front of it.
+void notice(const char* inputName, const std::string& text) {
+    std::cout.flush();
+    std::cerr << "morvane: " << inputName << ": " << text << std::endl;
+}
 
 }  // namespace
 
@@ -76,25 +135,23 @@ int main(int argc, char* argv[]) {
     // All output goes through std::cout; it need not stay in step with C stdio.
     std::ios::sync_with_stdio(false);
 
-    if (argc != 4) {
+    CommandLine line;
+    if (!parseCommandLine(argc, argv, line)) {
         printUsage();
         return exitBadCommandLine;
     }
-    const char* inputName = argv[1];
-    const double from = std::atof(argv[2]);
-    const double to = std::atof(argv[3]);
-    if (from > to) {
-        printUsage();
-        return exitBadCommandLine;
-    }
-    outputName = std::string(inputName).insert(0, "morvane_");
+    const char* inputName = line.input;
+    const double from = line.from;
+    const double to = line.to;
+    outputName = line.output != nullptr ? std::string(line.output)
+                                        : std::string(inputName).insert(0, "morvane_");
     std::cout << std::fixed << std::setprecision(3);
 
     int status = 0;
     {
         BitReader bitReader(inputName);
         FrameReader frameReader(bitReader);
-        ProgressLine progress;
+        ProgressLine progress(line.quiet);
 
         if (!bitReader.isOpen()) {
             std::cout << "could not open " << inputName << " for input" << std::endl;
@@ -104,9 +161,32 @@ int main(int argc, char* argv[]) {
         // extensions and other substreams) play alongside it and go with it, whole or not at
         // all. Frames before the first step are at time 0.
         double time = 0.0;
+        bool anyFrame = false;
         bool windowComplete = false;
+        bool outputFailed = false;
+        // Where and why the walk met something that is not a whole, valid frame.
+        bool stoppedEarly = false;
+        std::uint64_t stopOffset = 0;
+        std::string stopReason;
         bool haveFrame = frameReader.readFrame();
-        while (haveFrame) {
+        while (true) {
+            if (!haveFrame) {
+                // Past the window's last step the walk only looked for frames that belong to
+                // it, so whatever ended it there ends a complete cut.
+                stoppedEarly = bitReader.isOpen() && !windowComplete && !bitReader.readFailed() &&
+                               frameReader.stop() != FrameReader::Stop::endOfInput;
+                if (!stoppedEarly) break;
+                stopOffset = frameReader.frameOffset();
+                stopReason = frameReader.stopReason();
+                if (!line.resync || !frameReader.resync()) break;
+                notice(inputName, "skipped " + std::to_string(bitReader.offset() - stopOffset) +
+                                      " bytes at byte " + std::to_string(stopOffset) + " (" +
+                                      stopReason + ")");
+                stoppedEarly = false;
+                haveFrame = frameReader.readFrame();
+                continue;
+            }
+            anyFrame = true;
             const bool step = frameReader.stepsClock();
             // The step that crossed `to` has been copied with everything that belongs to it.
             if (step && windowComplete) break;
@@ -117,13 +197,13 @@ int main(int argc, char* argv[]) {
                         platform::createForWriting(outputName.c_str(), bitReader.handle());
                     if (outputHandle == platform::invalidHandle) {
                         std::cout << "could not open " << outputName << " for output" << std::endl;
-                        status = exitFailure;
+                        outputFailed = true;
                         break;
                     }
                 }
                 if (!writeFrame(frameReader)) {
                     std::cout << "errors while writing to " << outputName << std::endl;
-                    status = exitFailure;
+                    outputFailed = true;
                     break;
                 }
             }
@@ -136,16 +216,46 @@ int main(int argc, char* argv[]) {
             }
             haveFrame = frameReader.readFrame();
         }
-        // The frame walk stopped at the input's end: say so if a read error ended it. Past the
-        // window's last step the walk only looked for frames that belong to it, so whatever
-        // ended it there ends a complete cut.
+        if (outputFailed) status = exitFailure;
+        // The frame walk stopped at the input's end: say so if a read error ended it.
         if (!haveFrame && !windowComplete && bitReader.readFailed()) {
             std::cout << "errors while reading from " << inputName << std::endl;
             status = exitFailure;
         }
 
+        if (bitReader.isOpen() && !anyFrame && !bitReader.readFailed()) {
+            notice(inputName, "does not start with an AC-3 or E-AC-3 frame");
+        } else if (stoppedEarly) {
+            // A regular file's size is known; any other input is known to its end only when
+            // it was read to its end.
+            const std::int64_t size = bitReader.atEnd()
+                                          ? static_cast<std::int64_t>(bitReader.bytesReceived())
+                                          : platform::fileSize(bitReader.handle());
+            const std::string left =
+                size >= 0 ? std::to_string(static_cast<std::uint64_t>(size) - stopOffset)
+                          : "at least " + std::to_string(bitReader.bytesReceived() - stopOffset);
+            notice(inputName, "the stream ends at byte " + std::to_string(stopOffset) + ", after " +
+                                  secondsText(time) + " s: " + stopReason + "; " + left +
+                                  " bytes left unread");
+        }
+        if (anyFrame && !outputFailed && !bitReader.readFailed() &&
+            outputHandle == platform::invalidHandle) {
+            notice(inputName,
+                   "nothing to cut: the window starts after the end of the stream, "
+                   "which is " +
+                       secondsText(time) + " s long");
+        }
+
+        // Some file systems (NFS, or a full quota) report a failed write only when the file
+        // is closed.
+        if (outputHandle != platform::invalidHandle) {
+            if (!platform::closeFile(outputHandle) && !outputFailed) {
+                std::cout << "errors while writing to " << outputName << std::endl;
+                status = exitFailure;
+            }
+            outputHandle = platform::invalidHandle;
+        }
         std::cout << std::endl << "okay" << std::endl;
-        if (outputHandle != platform::invalidHandle) platform::closeFile(outputHandle);
     }
     return status;
 }

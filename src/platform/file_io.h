@@ -37,7 +37,12 @@ ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size);
 // Writes all `size` bytes; false on any error.
 bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size);
 
-void closeFile(FileHandle file);
+// False when the system reports an error, which for a file written to can be a write that
+// failed late (NFS, quotas). The handle is gone either way.
+bool closeFile(FileHandle file);
+
+// The size of a regular file, or -1 for anything else (a pipe, a device).
+std::int64_t fileSize(FileHandle file);
 
 bool stdoutIsTerminal();
 

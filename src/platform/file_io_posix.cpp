@@ -64,7 +64,16 @@ bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-void closeFile(FileHandle file) { ::close(file); }
+bool closeFile(FileHandle file) {
+    // Linux releases the descriptor even when close() is interrupted; only a real error counts.
+    return ::close(file) == 0 || errno == EINTR;
+}
+
+std::int64_t fileSize(FileHandle file) {
+    struct stat info {};
+    if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
 
 bool stdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 

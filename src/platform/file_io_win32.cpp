@@ -59,7 +59,15 @@ bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-void closeFile(FileHandle file) { CloseHandle(native(file)); }
+bool closeFile(FileHandle file) { return CloseHandle(native(file)) != 0; }
+
+std::int64_t fileSize(FileHandle file) {
+    LARGE_INTEGER size{};
+    if (GetFileType(native(file)) != FILE_TYPE_DISK || !GetFileSizeEx(native(file), &size)) {
+        return -1;
+    }
+    return size.QuadPart;
+}
 
 bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
