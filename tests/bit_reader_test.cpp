@@ -158,12 +158,16 @@ TEST(BitReaderTest, SeeksBackOverTheHistoryAndForward) {
         const std::uint64_t before = reader.offset();
         ASSERT_EQ(reader.seek(s.target), s.reachable);
         if (!s.reachable) {
-            if (s.target < before) EXPECT_EQ(reader.offset(), before) << "nothing moved";
+            if (s.target < before) {
+                EXPECT_EQ(reader.offset(), before) << "nothing moved";
+            }
             continue;
         }
         EXPECT_EQ(reader.offset(), s.target);
         EXPECT_EQ(reader.atEnd(), s.target == data.size());
-        if (s.target < data.size()) EXPECT_EQ(reader.readByte(), data[s.target]);
+        if (s.target < data.size()) {
+            EXPECT_EQ(reader.readByte(), data[s.target]);
+        }
     }
 }
 

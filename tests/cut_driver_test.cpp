@@ -298,7 +298,9 @@ TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
             copied.insert(copied.end(), c.stream.begin() + static_cast<long>(frame.offset),
                           c.stream.begin() + static_cast<long>(frame.offset + frame.size));
         }
-        if (!frames.empty()) EXPECT_EQ(work.output(), copied);
+        if (!frames.empty()) {
+            EXPECT_EQ(work.output(), copied);
+        }
         EXPECT_EQ(readFile(work.dir / "in.ac3"), c.stream) << "the input is never changed";
     }
 }
@@ -556,6 +558,95 @@ TEST(CutDriverTest, FailedCloseIsAWriteError) {
     EXPECT_EQ(run.out,
               progressLines(work.frames, 62) + "errors while writing to morvane_in.ac3\n" + ending);
     EXPECT_EQ(work.output(), slice(work.input, work.frames, 31, 62));
+}
+
+// A disk that fills up after N bytes of output: the file and the console are what one write
+// per frame gives, whatever batches the program writes in, as worked out here from the frames.
+TEST(CutDriverTest, FullDiskLeavesWhatOneWritePerFrameWould) {
+    if (windowsProgram()) GTEST_SKIP() << "the fault shim is preloaded into POSIX programs only";
+    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
+    const Bytes stream = ac3::joined({sample, sample, sample});
+    constexpr std::size_t frame = 768;
+    // What the program's 256 KiB output buffer holds of whole frames.
+    constexpr std::size_t batch = 256 * 1024 / frame * frame;
+    const struct {
+        const char* what;
+        std::size_t limit;
+    } cases[] = {
+        {"no room at all", 0},
+        {"inside the first frame", 100},
+        {"on a frame boundary", 10 * frame},
+        {"inside a frame in the middle of a batch", 150 * frame + 300},
+        {"on a batch boundary", batch},
+        {"inside the last frame", stream.size() - 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Workspace work(stream);
+        const Result run = runMorvane({"in.ac3", "0", "1e6"}, work.dir.path,
+                                      shimmed("IO_FAULT_WRITE_LIMIT=" + std::to_string(c.limit)));
+        // The frame that holds the first byte that could not be written.
+        std::size_t failing = 0;
+        while (work.frames[failing].offset + work.frames[failing].size <= c.limit) ++failing;
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, progressLines(work.frames, failing) +
+                               "errors while writing to morvane_in.ac3\n" + ending);
+        EXPECT_EQ(work.output(),
+                  Bytes(stream.begin(), stream.begin() + static_cast<long>(c.limit)));
+    }
+}
+
+// A live FIFO: the frames of the first 1 MiB block the writer feeds are in the file before it
+// feeds more. SIGTERM while the program waits for the rest ends it as the signal does, with
+// those frames in the file.
+TEST(CutDriverTest, FifoFramesReachTheFileBlockByBlock) {
+    if (windowsProgram()) GTEST_SKIP() << "POSIX FIFOs and signals";
+    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
+    const Bytes stream = ac3::joined({sample, sample, sample, sample, sample, sample});
+    constexpr std::size_t block = 1 << 20;
+    const std::size_t walked = block / 768 * 768;  // the whole frames of the first block
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early fails the test, not the process
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "stopped by SIGTERM" : "fed to the end");
+        Workspace work(stream);
+        const std::string pipe = work.dir / "pipe.ac3";
+        const std::string output = work.dir / "morvane_pipe.ac3";
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+        const auto feed = [&](std::size_t from, std::size_t to, int fd) {
+            for (std::size_t at = from; at < to;) {
+                const ssize_t n = write(fd, stream.data() + at, to - at);
+                if (n <= 0) return;
+                at += static_cast<std::size_t>(n);
+            }
+        };
+        const Result run =
+            runMorvane({"pipe.ac3", "0", "1e6"}, work.dir.path, {}, -1, [&](pid_t pid) {
+                const int fd = open(pipe.c_str(), O_WRONLY);
+                feed(0, block, fd);
+                std::error_code noFile;
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                while (std::filesystem::file_size(output, noFile) != walked &&
+                       std::chrono::steady_clock::now() < deadline) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                EXPECT_EQ(std::filesystem::file_size(output, noFile), walked)
+                    << "the first block's frames before the rest is fed";
+                if (stop) {
+                    kill(pid, SIGTERM);
+                } else {
+                    feed(block, stream.size(), fd);
+                }
+                close(fd);
+            });
+        if (stop) {
+            EXPECT_EQ(run.signal, SIGTERM);
+            EXPECT_EQ(readFile(output),
+                      Bytes(stream.begin(), stream.begin() + static_cast<long>(walked)));
+        } else {
+            EXPECT_EQ(run.status, 0);
+            EXPECT_EQ(readFile(output), stream);
+        }
+    }
 }
 
 // On a terminal the progress lines are flushed as the cut runs; the bytes are the same.

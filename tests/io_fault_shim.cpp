@@ -4,6 +4,8 @@
 //   IO_FAULT_CHOPPY=1       every other call fails with EINTR; the others move at most
 //                           1000 bytes
 //   IO_FAULT_READ_LIMIT=N   reads fail with EIO once N bytes have been read
+//   IO_FAULT_WRITE_LIMIT=N  writes fail with ENOSPC once N bytes have been written, as on a
+//                           full disk: the write that reaches the limit writes up to it
 //   IO_FAULT_CLOSE_FAILS=1  closing the descriptor last written to fails with EIO, as a
 //                           late write error on NFS does (the descriptor is closed)
 #include <dlfcn.h>
@@ -57,9 +59,21 @@ extern "C" ssize_t read(int fd, void* buffer, size_t count) {
 
 extern "C" ssize_t write(int fd, const void* data, size_t count) {
     static const auto realWrite = reinterpret_cast<WriteCall>(dlsym(RTLD_NEXT, "write"));
-    if (fd >= 3) lastWritten = fd;
-    if (fd >= 3 && interrupted(count)) return -1;
-    return realWrite(fd, data, count);
+    static size_t written = 0;
+    if (fd < 3) return realWrite(fd, data, count);
+    lastWritten = fd;
+    if (interrupted(count)) return -1;
+    if (const char* limit = std::getenv("IO_FAULT_WRITE_LIMIT")) {
+        const size_t left = std::strtoul(limit, nullptr, 10) - written;
+        if (left == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        if (count > left) count = left;
+    }
+    const ssize_t n = realWrite(fd, data, count);
+    if (n > 0) written += static_cast<size_t>(n);
+    return n;
 }
 
 extern "C" int close(int fd) {

@@ -47,7 +47,8 @@ std::string withoutWineLines(const std::string& text) {
 bool windowsProgram() { return std::getenv("MORVANE_TEST_WINDOWS") != nullptr; }
 
 Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
-                  const std::vector<std::string>& extraEnv, int terminal) {
+                  const std::vector<std::string>& extraEnv, int terminal,
+                  const std::function<void(pid_t)>& whileRunning) {
     TempDir console;
     const std::string outPath = console / "out";
     const std::string errPath = console / "err";
@@ -79,11 +80,15 @@ Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
         execvp(argv[0], argv.data());
         _exit(127);
     }
+    if (whileRunning) whileRunning(pid);
     int status = 0;
     waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status)) << "morvane did not exit normally";
+    // A test that acts on the running program looks at how it ended itself.
+    if (!whileRunning) {
+        EXPECT_TRUE(WIFEXITED(status)) << "morvane did not exit normally";
+    }
     Result result{WEXITSTATUS(status), terminal >= 0 ? "" : asText(readFile(outPath)),
-                  asText(readFile(errPath))};
+                  asText(readFile(errPath)), WIFSIGNALED(status) ? WTERMSIG(status) : 0};
     if (windowsProgram()) {
         result.out = fromWindowsLineEnds(result.out);
         result.err = fromWindowsLineEnds(withoutWineLines(result.err));

@@ -2,8 +2,11 @@
 // share: the usage text, the closing lines, progress lines and runs of input frames.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,11 +23,13 @@ struct Result {
     int status;
     std::string out;
     std::string err;
+    int signal;  // the signal that ended the program, or 0
 };
 
 // Runs morvane with `args` in `cwd`, with `extraEnv` added to the environment. Standard output
 // and error are captured, or standard output goes to `terminal` when one is given (and `out`
-// stays empty). The environment can change what runs:
+// stays empty). `whileRunning`, when given, is called with the program's process id before
+// the run is waited for. The environment can change what runs:
 //   MORVANE_TEST_PROGRAM   another build of the program, such as morvane.exe
 //   MORVANE_TEST_WRAPPER   a command prefix, split at spaces: valgrind, or wine
 //   MORVANE_TEST_WINDOWS   the program is a Windows build: its console lines must end in CR LF
@@ -32,7 +37,8 @@ struct Result {
 //                          are left out
 
 Result runMorvane(const std::vector<std::string>& args, const std::string& cwd,
-                  const std::vector<std::string>& extraEnv = {}, int terminal = -1);
+                  const std::vector<std::string>& extraEnv = {}, int terminal = -1,
+                  const std::function<void(pid_t)>& whileRunning = {});
 
 // True when the program under test is a Windows build (MORVANE_TEST_WINDOWS).
 bool windowsProgram();

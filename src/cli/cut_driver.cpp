@@ -8,6 +8,7 @@
 #include <iomanip>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <vector>
 
 std::string outputName;
@@ -36,8 +37,8 @@ std::string secondsText(double time) {
 
 // Writes the "at <time>" lines, each ending in a carriage return so that the next one
 // overwrites it on a terminal. Flushing every line costs more than the copy itself, so on
-// a terminal the stream is flushed only every 50 ms; redirected, the lines wait in the
-// stream's buffer like any other output. Quiet, it writes nothing.
+// a terminal the stream is flushed only every 50 ms (see due()); redirected, the lines wait
+// in the stream's buffer like any other output. Quiet, it writes nothing.
 class ProgressLine {
 public:
     explicit ProgressLine(bool quiet) : quiet(quiet), onTerminal(platform::stdoutIsTerminal()) {}
@@ -49,11 +50,14 @@ public:
         char* end = formatSeconds(line + 3, line + sizeof line - 1, time);
         *end++ = '\r';
         std::cout.write(line, end - line);
-        if (!onTerminal) return;
-        const auto now = Clock::now();
-        if (now - lastFlush < interval) return;
+    }
+
+    // The terminal is due for the lines written since it was last flushed.
+    bool due() const { return onTerminal && !quiet && Clock::now() - lastFlush >= interval; }
+
+    void flushNow() {
         std::cout.flush();
-        lastFlush = now;
+        lastFlush = Clock::now();
     }
 
 private:
@@ -63,6 +67,80 @@ private:
     bool onTerminal;
     Clock::time_point lastFlush = Clock::now() - interval;
 };
+
+// The bytes of the frames to copy, collected so that they reach the output file in a few
+// large writes instead of one per frame. Nothing anyone can see changes with it: a progress
+// line is held until its frame has been handed to the system, and a write that stops after
+// N bytes leaves the file as one write per frame would have, and shows the progress lines of
+// the frames before the one that holds byte N.
+class OutputBuffer {
+public:
+    // At most this much is held, so that the whole program stays within a few MiB.
+    static constexpr std::size_t capacity = 256 * 1024;
+
+    // A run's buffer: empty, and releasing its progress lines to `lines`.
+    void start(ProgressLine& lines) {
+        progress = &lines;
+        size = 0;
+        held.clear();
+        writeFailed = false;
+    }
+
+    // False when writing out what was held before, to make room, failed.
+    bool append(const std::vector<std::int32_t>& frame) {
+        if (size + frame.size() > capacity && !flush()) return false;
+        if (!bytes) bytes.reset(new std::uint8_t[capacity]);
+        // The frame reader hands out frames of 4096 bytes at most.
+        if (frame.size() > capacity) return false;
+        for (const std::int32_t element : frame) {
+            bytes[size++] = static_cast<std::uint8_t>(element & 0xFF);
+        }
+        return true;
+    }
+
+    // The progress line of the frame just walked: shown now, or once the frames before it
+    // are in the file.
+    void progressLine(double time) {
+        if (size == 0) {
+            progress->show(time);
+        } else {
+            held.push_back({size, time});
+        }
+    }
+
+    // Hands everything held to the system and shows the progress lines it held. False when
+    // the write failed (now or before): then only the lines of the frames that are wholly in
+    // the file are shown.
+    bool flush() {
+        if (writeFailed) return false;
+        if (size == 0) return true;
+        std::size_t written = 0;
+        writeFailed = !platform::writeAll(outputHandle, bytes.get(), size, &written);
+        for (const Held& line : held) {
+            if (line.end > written) break;
+            progress->show(line.time);
+        }
+        held.clear();
+        size = 0;
+        return !writeFailed;
+    }
+
+    bool failed() const { return writeFailed; }
+
+private:
+    struct Held {
+        std::size_t end;  // the line is due once this many bytes are written
+        double time;
+    };
+
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+    std::vector<Held> held;
+    ProgressLine* progress = nullptr;
+    bool writeFailed = false;
+};
+
+OutputBuffer outputBuffer;
 
 struct CommandLine {
     const char* input = nullptr;
@@ -122,14 +200,7 @@ void printUsage() {
     std::cout << "v1.01" << std::endl;
 }
 
-bool writeFrame(const FrameReader& frameReader) {
-    const std::vector<std::int32_t> elements = frameReader.bytes();
-    std::vector<std::uint8_t> frame(elements.size());
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        frame[i] = static_cast<std::uint8_t>(elements[i] & 0xFF);
-    }
-    return platform::writeAll(outputHandle, frame.data(), frame.size());
-}
+bool writeFrame(const FrameReader& frameReader) { return outputBuffer.append(frameReader.bytes()); }
 
 int main(int argc, char* argv[]) {
     // All output goes through std::cout; it need not stay in step with C stdio.
@@ -146,12 +217,18 @@ int main(int argc, char* argv[]) {
     outputName = line.output != nullptr ? std::string(line.output)
                                         : std::string(inputName).insert(0, "morvane_");
     std::cout << std::fixed << std::setprecision(3);
+    // Stopped by the user or the system, the run still writes out the frames it holds.
+    platform::catchStopRequests();
 
     int status = 0;
     {
         BitReader bitReader(inputName);
         FrameReader frameReader(bitReader);
         ProgressLine progress(line.quiet);
+        outputBuffer.start(progress);
+        // Before waiting for more input, write out what is held: the output never waits on
+        // the input, and a live FIFO's frames reach the file once their block is walked.
+        bitReader.beforeRefill([] { return outputBuffer.flush(); });
 
         if (!bitReader.isOpen()) {
             std::cout << "could not open " << inputName << " for input" << std::endl;
@@ -164,12 +241,25 @@ int main(int argc, char* argv[]) {
         bool anyFrame = false;
         bool windowComplete = false;
         bool outputFailed = false;
+        const auto writeFailure = [&] {
+            std::cout << "errors while writing to " << outputName << std::endl;
+            outputFailed = true;
+        };
         // Where and why the walk met something that is not a whole, valid frame.
         bool stoppedEarly = false;
         std::uint64_t stopOffset = 0;
         std::string stopReason;
         bool haveFrame = frameReader.readFrame();
         while (true) {
+            if (platform::stopRequested()) {
+                outputBuffer.flush();
+                platform::endAsStopped();
+            }
+            // A write of frames held from before failed while the walk went on.
+            if (outputBuffer.failed()) {
+                writeFailure();
+                break;
+            }
             if (!haveFrame) {
                 // Past the window's last step the walk only looked for frames that belong to
                 // it, so whatever ended it there ends a complete cut.
@@ -179,6 +269,8 @@ int main(int argc, char* argv[]) {
                 stopOffset = frameReader.frameOffset();
                 stopReason = frameReader.stopReason();
                 if (!line.resync || !frameReader.resync()) break;
+                // The frames before the skipped bytes are in the file before it is said.
+                if (!outputBuffer.flush()) continue;
                 notice(inputName, "skipped " + std::to_string(bitReader.offset() - stopOffset) +
                                       " bytes at byte " + std::to_string(stopOffset) + " (" +
                                       stopReason + ")");
@@ -202,8 +294,7 @@ int main(int argc, char* argv[]) {
                     }
                 }
                 if (!writeFrame(frameReader)) {
-                    std::cout << "errors while writing to " << outputName << std::endl;
-                    outputFailed = true;
+                    writeFailure();
                     break;
                 }
             }
@@ -211,39 +302,45 @@ int main(int argc, char* argv[]) {
                 if (time > to) {
                     windowComplete = true;
                 } else {
-                    progress.show(time);
+                    outputBuffer.progressLine(time);
+                    // A terminal shows progress as it comes: the frames go out first.
+                    if (progress.due() && outputBuffer.flush()) progress.flushNow();
                 }
             }
             haveFrame = frameReader.readFrame();
         }
+        // What is held goes out before anything that comes later in the stream is said.
+        if (!outputFailed && !outputBuffer.flush()) writeFailure();
         if (outputFailed) status = exitFailure;
-        // The frame walk stopped at the input's end: say so if a read error ended it.
-        if (!haveFrame && !windowComplete && bitReader.readFailed()) {
-            std::cout << "errors while reading from " << inputName << std::endl;
-            status = exitFailure;
-        }
 
-        if (bitReader.isOpen() && !anyFrame && !bitReader.readFailed()) {
-            notice(inputName, "does not start with an AC-3 or E-AC-3 frame");
-        } else if (stoppedEarly) {
-            // A regular file's size is known; any other input is known to its end only when
-            // it was read to its end.
-            const std::int64_t size = bitReader.atEnd()
-                                          ? static_cast<std::int64_t>(bitReader.bytesReceived())
-                                          : platform::fileSize(bitReader.handle());
-            const std::string left =
-                size >= 0 ? std::to_string(static_cast<std::uint64_t>(size) - stopOffset)
-                          : "at least " + std::to_string(bitReader.bytesReceived() - stopOffset);
-            notice(inputName, "the stream ends at byte " + std::to_string(stopOffset) + ", after " +
-                                  secondsText(time) + " s: " + stopReason + "; " + left +
-                                  " bytes left unread");
-        }
-        if (anyFrame && !outputFailed && !bitReader.readFailed() &&
-            outputHandle == platform::invalidHandle) {
-            notice(inputName,
-                   "nothing to cut: the window starts after the end of the stream, "
-                   "which is " +
-                       secondsText(time) + " s long");
+        if (!outputFailed) {
+            // The frame walk stopped at the input's end: say so if a read error ended it.
+            if (!haveFrame && !windowComplete && bitReader.readFailed()) {
+                std::cout << "errors while reading from " << inputName << std::endl;
+                status = exitFailure;
+            }
+            if (bitReader.isOpen() && !anyFrame && !bitReader.readFailed()) {
+                notice(inputName, "does not start with an AC-3 or E-AC-3 frame");
+            } else if (stoppedEarly) {
+                // A regular file's size is known; any other input is known to its end only
+                // when it was read to its end.
+                const std::int64_t size = bitReader.atEnd()
+                                              ? static_cast<std::int64_t>(bitReader.bytesReceived())
+                                              : platform::fileSize(bitReader.handle());
+                const std::string left =
+                    size >= 0
+                        ? std::to_string(static_cast<std::uint64_t>(size) - stopOffset)
+                        : "at least " + std::to_string(bitReader.bytesReceived() - stopOffset);
+                notice(inputName, "the stream ends at byte " + std::to_string(stopOffset) +
+                                      ", after " + secondsText(time) + " s: " + stopReason + "; " +
+                                      left + " bytes left unread");
+            }
+            if (anyFrame && !bitReader.readFailed() && outputHandle == platform::invalidHandle) {
+                notice(inputName,
+                       "nothing to cut: the window starts after the end of the stream, which "
+                       "is " +
+                           secondsText(time) + " s long");
+            }
         }
 
         // Some file systems (NFS, or a full quota) report a failed write only when the file

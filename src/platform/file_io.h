@@ -31,11 +31,14 @@ struct ReadResult {
     bool failed;        // an error other than the end of the file stopped the read
 };
 
-// Reads until `size` bytes have arrived or the file ends, so that pipes are read whole.
+// Reads until `size` bytes have arrived or the file ends, so that pipes are read whole. A
+// stop request (see catchStopRequests) that interrupts a waiting read ends it early.
 ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size);
 
-// Writes all `size` bytes; false on any error.
-bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size);
+// Writes all `size` bytes; false on any error, or when a stop request interrupts a waiting
+// write. `written`, when given, receives how many bytes were written either way.
+bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size,
+              std::size_t* written = nullptr);
 
 // False when the system reports an error, which for a file written to can be a write that
 // failed late (NFS, quotas). The handle is gone either way.
@@ -45,5 +48,14 @@ bool closeFile(FileHandle file);
 std::int64_t fileSize(FileHandle file);
 
 bool stdoutIsTerminal();
+
+// From now on, the user or the system stopping the process (SIGINT, SIGTERM, SIGHUP; on
+// Windows the console's Ctrl-C, Ctrl-Break and close events) no longer ends it at once but
+// raises a flag, so that it can finish what it must and then end by endAsStopped(). A signal
+// that the process was started with ignored stays ignored.
+void catchStopRequests();
+bool stopRequested();
+// Ends the process as the stop request would have ended it.
+[[noreturn]] void endAsStopped();
 
 }  // namespace platform

@@ -3,10 +3,20 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <initializer_list>
 
 #include "platform/file_io.h"
 
 namespace platform {
+
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void onStopSignal(int signal) { stopSignal = signal; }
+
+}  // namespace
 
 FileHandle openForReading(const char* name) {
     const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
@@ -38,7 +48,7 @@ FileHandle createForWriting(const char* name, FileHandle input) {
 
 ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size) {
     std::size_t count = 0;
-    while (count < size) {
+    while (count < size && !stopRequested()) {
         const ssize_t n = ::read(file, buffer + count, size - count);
         if (n > 0) {
             count += static_cast<std::size_t>(n);
@@ -51,17 +61,20 @@ ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size) {
     return {count, false};
 }
 
-bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(file, data, size);
+bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size, std::size_t* written) {
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < size) {
+        const ssize_t n = ::write(file, data + done, size - done);
         if (n > 0) {
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        } else if (n == 0 || errno != EINTR) {
-            return false;
+            done += static_cast<std::size_t>(n);
+        } else if (n == 0 || errno != EINTR || stopRequested()) {
+            ok = false;
+            break;
         }
     }
-    return true;
+    if (written != nullptr) *written = done;
+    return ok;
 }
 
 bool closeFile(FileHandle file) {
@@ -76,5 +89,28 @@ std::int64_t fileSize(FileHandle file) {
 }
 
 bool stdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+void catchStopRequests() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a read or write that waits returns, and the flag is seen.
+    action.sa_flags = 0;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
+            ::sigaction(signal, &action, nullptr);
+        }
+    }
+}
+
+bool stopRequested() { return stopSignal != 0; }
+
+void endAsStopped() {
+    const int signal = stopSignal;
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+    ::_exit(128 + signal);  // not reached: the signal's default action ends the process
+}
 
 }  // namespace platform

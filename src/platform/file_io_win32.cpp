@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 #include "platform/file_io.h"
@@ -18,6 +19,17 @@ FileHandle wrap(HANDLE handle) {
 
 // The largest request one ReadFile or WriteFile call takes.
 constexpr std::size_t maxCall = 1 << 30;
+
+std::atomic<bool> stopFlag{false};
+
+// Runs on a thread of its own. The main thread sees the flag between frames, finishes and
+// ends the process; if it is held up in a read or write, the default handling ends it after a
+// while.
+BOOL WINAPI onConsoleEvent(DWORD) {
+    stopFlag = true;
+    Sleep(2000);
+    return FALSE;
+}
 
 }  // namespace
 
@@ -48,15 +60,20 @@ ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size) {
     return {count, false};
 }
 
-bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
+bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size, std::size_t* written) {
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < size) {
         DWORD n = 0;
-        const DWORD request = static_cast<DWORD>(std::min(size, maxCall));
-        if (!WriteFile(native(file), data, request, &n, nullptr) || n == 0) return false;
-        data += n;
-        size -= n;
+        const DWORD request = static_cast<DWORD>(std::min(size - done, maxCall));
+        if (!WriteFile(native(file), data + done, request, &n, nullptr) || n == 0) {
+            ok = false;
+            break;
+        }
+        done += n;
     }
-    return true;
+    if (written != nullptr) *written = done;
+    return ok;
 }
 
 bool closeFile(FileHandle file) { return CloseHandle(native(file)) != 0; }
@@ -70,5 +87,11 @@ std::int64_t fileSize(FileHandle file) {
 }
 
 bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+
+void catchStopRequests() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+
+bool stopRequested() { return stopFlag; }
+
+void endAsStopped() { ExitProcess(STATUS_CONTROL_C_EXIT); }
 
 }  // namespace platform

@@ -22,6 +22,7 @@ BitReader::~BitReader() {
 bool BitReader::fill() {
     // Only a full block is ever followed by another: keep its end in front of the next.
     const bool refill = bytesInBuffer == static_cast<std::uint32_t>(bufferSize);
+    if (refill && refillHook && !refillHook()) return false;
     if (refill) std::memcpy(buffer.get(), data + bufferSize - historySize, historySize);
     const platform::ReadResult result = platform::readFull(file, data, bufferSize);
     // Bytes that arrived before an error are still delivered; the error is reported once

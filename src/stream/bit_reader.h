@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,6 +49,9 @@ public:
     // distance. Going back undoes the end flag and a noted overrun. False when `target` lies
     // too far back, or past the end of the input (the reader is then at its end).
     bool seek(std::uint64_t target);
+    // Called before every read after the first, that is whenever the reader is about to wait
+    // for more input. Returning false ends the input there, as if the file had ended.
+    void beforeRefill(std::function<bool()> hook) { refillHook = std::move(hook); }
     platform::FileHandle handle() const { return file; }
 
 private:
@@ -66,6 +70,7 @@ private:
     std::int32_t pos = 0;          // index of the current byte in data; below 0 in the history
     std::int32_t bitsLeft = 8;     // unread bits of the current byte; 8 = on a byte boundary
     std::uint32_t bytesInBuffer = 0;
+    std::function<bool()> refillHook;
     bool endReached = false;
     bool overrun = false;
     bool failed = false;
