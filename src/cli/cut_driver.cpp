@@ -92,9 +92,14 @@ public:
         if (!bytes) bytes.reset(new std::uint8_t[capacity]);
         // The frame reader hands out frames of 4096 bytes at most.
         if (frame.size() > capacity) return false;
-        for (const std::int32_t element : frame) {
-            bytes[size++] = static_cast<std::uint8_t>(element & 0xFF);
+        // Through local pointers: a store through a byte pointer could change `size`, and
+        // the compiler would then narrow one byte at a time.
+        const std::int32_t* in = frame.data();
+        std::uint8_t* out = bytes.get() + size;
+        for (std::size_t i = 0; i < frame.size(); ++i) {
+            out[i] = static_cast<std::uint8_t>(in[i] & 0xFF);
         }
+        size += frame.size();
         return true;
     }
 
@@ -116,6 +121,8 @@ public:
         if (size == 0) return true;
         std::size_t written = 0;
         writeFailed = !platform::writeAll(outputHandle, bytes.get(), size, &written);
+        // A stop request cut the write short: the signal ends the run, not a write error.
+        if (writeFailed && platform::stopRequested()) platform::endAsStopped();
         for (const Held& line : held) {
             if (line.end > written) break;
             progress->show(line.time);
@@ -311,6 +318,7 @@ int main(int argc, char* argv[]) {
         }
         // What is held goes out before anything that comes later in the stream is said.
         if (!outputFailed && !outputBuffer.flush()) writeFailure();
+        if (platform::stopRequested()) platform::endAsStopped();
         if (outputFailed) status = exitFailure;
 
         if (!outputFailed) {
