@@ -2,15 +2,20 @@
 # Measures morvane on a 1-hour 48 kHz 5.1 448 kbit/s AC-3 stream (about 200 MB) against dd, the
 # one-write-per-frame floor (frame_copier.cpp) and, where installed, ffmpeg's stream copy; and
 # on an E-AC-3 stream of the same length, layout and rate against ffmpeg's stream copy.
-#   bash bench/run_bench.sh [runs, default 7] [scratch directory, default a new one in /tmp]
+# Every case runs twice: on the disk's file system, where users keep their files, and on tmpfs.
+#   bash bench/run_bench.sh [runs, default 7] [scratch directory on disk, default
+#                           build-bench/scratch] [scratch directory on tmpfs, default
+#                           /dev/shm/morvane-bench]
 # Needs ffmpeg to encode the piece the stream is made of. Prints tables of medians, minima,
-# maxima and ratios; the numbers in docs/performance.md come from it.
+# maxima and ratios, and the write calls of whole cuts where strace is installed; the numbers
+# in docs/performance.md come from it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 runs=${1:-7}
-scratch=${2:-$(mktemp -d /tmp/morvane-bench-XXXXXX)}
-mkdir -p "$scratch"
+scratch=${2:-$repo/build-bench/scratch}
+tmpfs=${3:-/dev/shm/morvane-bench}
+mkdir -p "$scratch" "$tmpfs"
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-bench -j 2 >/dev/null
@@ -37,6 +42,7 @@ frames=$((size / 1792))
 seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
 last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
 have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
+for file in piece.ac3 in.ac3 in.eac3; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
 echo "stream: $size bytes, $frames frames, $seconds s (E-AC-3: $(stat -c %s in.eac3) bytes); $runs runs each, interleaved"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 
@@ -65,34 +71,51 @@ if [ "$have_ffmpeg" = 1 ]; then
     )
 fi
 
-: >times.txt
-for ((run = 1; run <= runs; run++)); do
-    for i in "${!cases[@]}"; do
-        command=${cases[$i]#*|}
-        start=$(date +%s%N)
-        /usr/bin/time -f %M -o mem.txt bash -c "$command" >/dev/null 2>&1
-        end=$(date +%s%N)
-        echo "$i $(((end - start) / 1000)) $(tail -n 1 mem.txt)" >>times.txt
+# Runs every case `runs` times, interleaved, in the current directory, and prints the table.
+run_cases() {
+    : >times.txt
+    for ((run = 1; run <= runs; run++)); do
+        for i in "${!cases[@]}"; do
+            command=${cases[$i]#*|}
+            start=$(date +%s%N)
+            /usr/bin/time -f %M -o mem.txt bash -c "$command" >/dev/null 2>&1
+            end=$(date +%s%N)
+            echo "$i $(((end - start) / 1000)) $(tail -n 1 mem.txt)" >>times.txt
+        done
     done
-done
 
-# Median, min, max in ms, the ratio of the median to dd's, and the peak resident memory.
-printf '\n%-48s %9s %9s %9s %8s %10s\n' "run" "median ms" "min ms" "max ms" "x dd" "peak KiB"
-dd_median=
-for i in "${!cases[@]}"; do
-    read -r median min max mem < <(awk -v i="$i" '$1 == i { print $2, $3 }' times.txt |
-        sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2 }
-            END { printf "%.1f %.1f %.1f %d\n", (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2) / 1000, t[1] / 1000, t[NR] / 1000, m }')
-    [ -z "$dd_median" ] && dd_median=$median
-    ratio=$(awk -v a="$median" -v b="$dd_median" 'BEGIN { printf "%.2f", a / b }')
-    printf '%-48s %9s %9s %9s %8s %10s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem"
-done
-echo "(the pty rows' peak memory is that of script, not of morvane)"
-for input in in.ac3 in.eac3; do
-    "$morvane" "$input" 0 1e9 >/dev/null  # the timed runs end with shorter cuts of it
-    cmp -s "$input" "morvane_$input" && echo "the whole-stream cut of $input is identical to it" ||
-        echo "THE WHOLE-STREAM CUT OF $input DIFFERS FROM IT"
-done
+    # Median, min, max in ms, the ratio of the median to dd's, and the peak resident memory.
+    printf '\n%-48s %9s %9s %9s %8s %10s\n' "run in $1" "median ms" "min ms" "max ms" "x dd" "peak KiB"
+    local dd_median=
+    for i in "${!cases[@]}"; do
+        read -r median min max mem < <(awk -v i="$i" '$1 == i { print $2, $3 }' times.txt |
+            sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2 }
+                END { printf "%.1f %.1f %.1f %d\n", (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2) / 1000, t[1] / 1000, t[NR] / 1000, m }')
+        [ -z "$dd_median" ] && dd_median=$median
+        ratio=$(awk -v a="$median" -v b="$dd_median" 'BEGIN { printf "%.2f", a / b }')
+        printf '%-48s %9s %9s %9s %8s %10s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem"
+    done
+    echo "(the pty rows' peak memory is that of script, not of morvane)"
+    for input in in.ac3 in.eac3; do
+        "$morvane" "$input" 0 1e9 >/dev/null  # the timed runs end with shorter cuts of it
+        cmp -s "$input" "morvane_$input" && echo "the whole-stream cut of $input is identical to it" ||
+            echo "THE WHOLE-STREAM CUT OF $input DIFFERS FROM IT"
+    done
+}
+
+run_cases "$scratch ($(stat -f -c %T "$scratch"))"
+(cd "$tmpfs" && run_cases "$tmpfs ($(stat -f -c %T "$tmpfs"))")
+
+if command -v strace >/dev/null; then
+    echo
+    echo "write calls of a whole cut, by strace -c (on disk):"
+    for command in "$morvane in.ac3 0 1e9" \
+        "ffmpeg -nostdin -hide_banner -loglevel error -y -f ac3 -i in.ac3 -c copy -f ac3 out.ff"; do
+        calls=$(strace -f -c -e trace=write -o strace.txt $command >/dev/null 2>&1 &&
+            awk '$NF == "write" { print $(NF - 1) }' strace.txt)
+        printf '  %-8s %s\n' "${command%% *}" "${calls:-?}" | sed "s|$repo/build-bench/||"
+    done
+fi
 
 # Scale: streams of 1 and 10 hours written into a FIFO as they are read, cut to their last
 # 10 s, so that the whole stream is walked; nothing is stored.
