@@ -536,28 +536,31 @@ TEST(CutDriverTest, InterruptedAndShortCallsLoseNothing) {
     EXPECT_EQ(work.output(), work.input);
 }
 
-TEST(CutDriverTest, ReadErrorKeepsTheFramesBeforeIt) {
+// Faults below the program, from the preloaded shim: a read error after 100000 bytes (130
+// whole frames of 768 bytes), and a write error that the system reports only when the file is
+// closed (NFS, quotas). The frames before the fault stay in the file.
+TEST(CutDriverTest, ReadAndCloseErrorsKeepTheFramesBeforeThem) {
     if (windowsProgram()) GTEST_SKIP() << "the fault shim is preloaded into POSIX programs only";
-    Workspace work;
-    // 100000 bytes hold 130 whole frames of 768 bytes.
-    const Result run =
-        runMorvane({"in.ac3", "0", "1000"}, work.dir.path, shimmed("IO_FAULT_READ_LIMIT=100000"));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out,
-              progressLines(work.frames, 130) + "errors while reading from in.ac3\n" + ending);
-    EXPECT_EQ(work.output(), slice(work.input, work.frames, 0, 129));
-}
-
-// A write error that the system reports only when the file is closed (NFS, quotas).
-TEST(CutDriverTest, FailedCloseIsAWriteError) {
-    if (windowsProgram()) GTEST_SKIP() << "the fault shim is preloaded into POSIX programs only";
-    Workspace work;
-    const Result run =
-        runMorvane({"in.ac3", "1", "2"}, work.dir.path, shimmed("IO_FAULT_CLOSE_FAILS=1"));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out,
-              progressLines(work.frames, 62) + "errors while writing to morvane_in.ac3\n" + ending);
-    EXPECT_EQ(work.output(), slice(work.input, work.frames, 31, 62));
+    const struct {
+        const char* setting;
+        const char* from;
+        const char* to;
+        std::size_t lines, first, last;  // progress lines; frames in the file, from 0
+        std::string message;
+    } cases[] = {
+        {"IO_FAULT_READ_LIMIT=100000", "0", "1000", 130, 0, 129,
+         "errors while reading from in.ac3\n"},
+        {"IO_FAULT_CLOSE_FAILS=1", "1", "2", 62, 31, 62,
+         "errors while writing to morvane_in.ac3\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting);
+        Workspace work;
+        const Result run = runMorvane({"in.ac3", c.from, c.to}, work.dir.path, shimmed(c.setting));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, progressLines(work.frames, c.lines) + c.message + ending);
+        EXPECT_EQ(work.output(), slice(work.input, work.frames, c.first, c.last));
+    }
 }
 
 // A disk that fills up after N bytes of output: the file and the console are what one write

@@ -37,20 +37,28 @@ bool interrupted(size_t& count) {
     return false;
 }
 
+// With `variable` set to N, a call may move only the bytes left before N have moved. When
+// none are left it fails: false, with errno set to `error`.
+bool withinLimit(const char* variable, size_t moved, size_t& count, int error) {
+    const char* limit = std::getenv(variable);
+    if (limit == nullptr) return true;
+    const size_t left = std::strtoul(limit, nullptr, 10) - moved;
+    if (left == 0) {
+        errno = error;
+        return false;
+    }
+    if (count > left) count = left;
+    return true;
+}
+
 }  // namespace
 
 extern "C" ssize_t read(int fd, void* buffer, size_t count) {
     static const auto realRead = reinterpret_cast<ReadCall>(dlsym(RTLD_NEXT, "read"));
     static size_t delivered = 0;
     if (fd < 3) return realRead(fd, buffer, count);
-    if (interrupted(count)) return -1;
-    if (const char* limit = std::getenv("IO_FAULT_READ_LIMIT")) {
-        const size_t left = std::strtoul(limit, nullptr, 10) - delivered;
-        if (left == 0) {
-            errno = EIO;
-            return -1;
-        }
-        if (count > left) count = left;
+    if (interrupted(count) || !withinLimit("IO_FAULT_READ_LIMIT", delivered, count, EIO)) {
+        return -1;
     }
     const ssize_t n = realRead(fd, buffer, count);
     if (n > 0) delivered += static_cast<size_t>(n);
@@ -62,14 +70,8 @@ extern "C" ssize_t write(int fd, const void* data, size_t count) {
     static size_t written = 0;
     if (fd < 3) return realWrite(fd, data, count);
     lastWritten = fd;
-    if (interrupted(count)) return -1;
-    if (const char* limit = std::getenv("IO_FAULT_WRITE_LIMIT")) {
-        const size_t left = std::strtoul(limit, nullptr, 10) - written;
-        if (left == 0) {
-            errno = ENOSPC;
-            return -1;
-        }
-        if (count > left) count = left;
+    if (interrupted(count) || !withinLimit("IO_FAULT_WRITE_LIMIT", written, count, ENOSPC)) {
+        return -1;
     }
     const ssize_t n = realWrite(fd, data, count);
     if (n > 0) written += static_cast<size_t>(n);
