@@ -1,6 +1,6 @@
 // Splits a Dolby Digital elementary stream into sync frames and tells how long each one plays.
 // Two syntaxes share the sync word 0x0B77 and keep bsid in the top 5 bits of the sixth byte:
-// AC-3 (bsid up to 10) and E-AC-3 (bsid 11 to 16). Only the first six header bytes are read.
+// E-AC-3 (bsid 11 to 16) and AC-3 (any other bsid). Only the first six header bytes are read.
 #pragma once
 
 #include <array>
@@ -57,8 +57,8 @@ public:
 
     std::int32_t syncword = 0;
     std::int32_t bsid = 0;  // top 5 bits of the sixth byte, in both syntaxes
-    std::int32_t fscod =
-        0;  // 0 = 48 kHz, 1 = 44.1 kHz, 2 = 32 kHz, 3 reserved (E-AC-3: see fscod2)
+    // 0 = 48 kHz, 1 = 44.1 kHz, 2 = 32 kHz; 3 is reserved in AC-3 and says "see fscod2" in E-AC-3.
+    std::int32_t fscod = 0;
     // AC-3 only.
     std::int32_t crc1 = 0;
     std::int32_t frmsizecod = 0;  // 0 to 37 defined
