@@ -45,6 +45,17 @@ struct Eac3 {
     int bsid = 16;
 };
 
+inline Eac3 eac3(int strmtyp, int substreamid, std::size_t size = 512, int fscod = 0,
+                 int blocksOrFscod2 = 3) {
+    Eac3 h;
+    h.strmtyp = strmtyp;
+    h.substreamid = substreamid;
+    h.size = size;
+    h.fscod = fscod;
+    h.blocksOrFscod2 = blocksOrFscod2;
+    return h;
+}
+
 inline Bytes makeEac3Frame(const Eac3& h, std::uint8_t fill) {
     Bytes frame(h.size, fill);
     const unsigned frmsiz = static_cast<unsigned>(h.size / 2 - 1);

@@ -32,12 +32,6 @@ std::vector<std::string> corpusNames() {
     return names;
 }
 
-std::string exact(double seconds) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.17g", seconds);
-    return text;
-}
-
 // Runs a command through the shell; returns its exit status and standard output.
 std::pair<int, std::string> shell(const std::string& command) {
     std::string out;

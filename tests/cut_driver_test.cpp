@@ -80,14 +80,6 @@ TEST(CutDriverTest, FollowsTheFrameTimesAt44k1And32k) {
     }
 }
 
-ac3::Eac3 eac3(int strmtyp, int substreamid, std::size_t size = 512) {
-    ac3::Eac3 h;
-    h.strmtyp = strmtyp;
-    h.substreamid = substreamid;
-    h.size = size;
-    return h;
-}
-
 // `count` time steps, each made by `step(i)` followed by the frames of `extras(i)`.
 Bytes steps(std::size_t count, Bytes (*step)(std::size_t),
             std::vector<Bytes> (*extras)(std::size_t)) {
@@ -101,10 +93,10 @@ Bytes steps(std::size_t count, Bytes (*step)(std::size_t),
 
 std::uint8_t fillFor(std::size_t i) { return static_cast<std::uint8_t>(i % 251); }
 Bytes ac3Step(std::size_t i) { return ac3::makeFrame(0, 16, fillFor(i)); }
-Bytes eac3Step(std::size_t i) { return ac3::makeEac3Frame(eac3(0, 0), fillFor(i)); }
+Bytes eac3Step(std::size_t i) { return ac3::makeEac3Frame(ac3::eac3(0, 0), fillFor(i)); }
 std::vector<Bytes> noExtras(std::size_t) { return {}; }
 std::vector<Bytes> dependent(std::size_t i) {
-    return {ac3::makeEac3Frame(eac3(1, 0, 256), fillFor(i + 100))};
+    return {ac3::makeEac3Frame(ac3::eac3(1, 0, 256), fillFor(i + 100))};
 }
 
 // Streams the encoder does not make, built from their headers: E-AC-3 frames of every block
@@ -116,21 +108,20 @@ TEST(CutDriverTest, CopiesWholeTimeStepsOfBuiltStreams) {
         const char* what;
         Bytes stream;
     } cases[] = {
-        {"1, 2, 3 and 6 blocks per frame", steps(
-                                               40,
-                                               [](std::size_t i) {
-                                                   ac3::Eac3 h = eac3(0, 0, 100 + 50 * (i % 4));
-                                                   h.blocksOrFscod2 = static_cast<int>(i % 4);
-                                                   return ac3::makeEac3Frame(h, fillFor(i));
-                                               },
-                                               noExtras)},
+        {"1, 2, 3 and 6 blocks per frame",
+         steps(
+             40,
+             [](std::size_t i) {
+                 return ac3::makeEac3Frame(
+                     ac3::eac3(0, 0, 100 + 50 * (i % 4), 0, static_cast<int>(i % 4)), fillFor(i));
+             },
+             noExtras)},
         {"24, 22.05 and 16 kHz", steps(
                                      30,
                                      [](std::size_t i) {
-                                         ac3::Eac3 h = eac3(0, 0, 384);
-                                         h.fscod = 3;
-                                         h.blocksOrFscod2 = static_cast<int>(i % 3);
-                                         return ac3::makeEac3Frame(h, fillFor(i));
+                                         return ac3::makeEac3Frame(
+                                             ac3::eac3(0, 0, 384, 3, static_cast<int>(i % 3)),
+                                             fillFor(i));
                                      },
                                      noExtras)},
         {"dependent frames after AC-3 frames", steps(30, ac3Step, dependent)},
@@ -140,16 +131,17 @@ TEST(CutDriverTest, CopiesWholeTimeStepsOfBuiltStreams) {
                [](std::size_t i) {
                    std::vector<Bytes> extras;
                    for (int sub = 1; sub <= static_cast<int>(i % 7) + 1; ++sub) {
-                       extras.push_back(ac3::makeEac3Frame(eac3(sub % 2 == 0 ? 2 : 0, sub), 0x11));
+                       extras.push_back(
+                           ac3::makeEac3Frame(ac3::eac3(sub % 2 == 0 ? 2 : 0, sub), 0x11));
                    }
                    return extras;
                })},
         {"converted AC-3 frames with dependent frames",
          steps(
-             30, [](std::size_t i) { return ac3::makeEac3Frame(eac3(2, 0), fillFor(i)); },
+             30, [](std::size_t i) { return ac3::makeEac3Frame(ac3::eac3(2, 0), fillFor(i)); },
              dependent)},
         {"frames that add no time before the first step",
-         ac3::joined({dependent(0)[0], ac3::makeEac3Frame(eac3(0, 3), 0x22),
+         ac3::joined({dependent(0)[0], ac3::makeEac3Frame(ac3::eac3(0, 3), 0x22),
                       steps(30, ac3Step, dependent)})},
         {"AC-3, then E-AC-3, then AC-3",
          ac3::joined({steps(15, ac3Step, noExtras), steps(15, eac3Step, dependent),
@@ -162,10 +154,7 @@ TEST(CutDriverTest, CopiesWholeTimeStepsOfBuiltStreams) {
         for (const Window& w : windowsFor(frames)) {
             SCOPED_TRACE(w.name);
             Workspace work(c.stream);
-            char from[40], to[40];
-            std::snprintf(from, sizeof from, "%.17g", w.from);
-            std::snprintf(to, sizeof to, "%.17g", w.to);
-            const Result run = runMorvane({"in.ac3", from, to}, work.dir.path);
+            const Result run = runMorvane({"in.ac3", exact(w.from), exact(w.to)}, work.dir.path);
             const Prediction p = predict(frames, w.from, w.to);
             EXPECT_EQ(run.status, 0);
             EXPECT_EQ(run.out, progressLines(frames, p.progress) + ending);
@@ -210,7 +199,7 @@ TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
     };
     // An E-AC-3 header that ends the stream, in front of enough bytes for a whole frame.
     auto reserved = [](std::uint8_t third, std::uint8_t fifth, std::uint8_t frmsiz = 100) {
-        Bytes data = ac3::makeEac3Frame(eac3(0, 0), 0x33);
+        Bytes data = ac3::makeEac3Frame(ac3::eac3(0, 0), 0x33);
         data[2] = third;
         data[3] = frmsiz;
         data[4] = fifth;
@@ -254,8 +243,8 @@ TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
         {"a frame ending on the buffer edge", repeated(ac3::makeFrame(0, 16, 0x42), 2050), 2050, "",
          0},
         {"E-AC-3 frames of 4096 bytes across the buffer edge",
-         ac3::joined({eac3Step(0), repeated(ac3::makeEac3Frame(eac3(0, 0, 4096), 0x42), 300)}), 301,
-         "", 0},
+         ac3::joined({eac3Step(0), repeated(ac3::makeEac3Frame(ac3::eac3(0, 0, 4096), 0x42), 300)}),
+         301, "", 0},
         {"an E-AC-3 reserved strmtyp",
          ac3::joined({eac3Step(0), eac3Step(1), reserved(0xC0, 0x30)}), 2, "reserved strmtyp 3", 0},
         {"an E-AC-3 reserved fscod2", ac3::joined({eac3Step(0), reserved(0x00, 0xF0)}), 1,

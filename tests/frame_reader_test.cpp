@@ -25,17 +25,6 @@ struct StoredStream {
 
 std::vector<std::int32_t> asElements(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 
-ac3::Eac3 eac3(int fscod, int blocksOrFscod2, std::size_t size, int strmtyp = 0,
-               int substreamid = 0) {
-    ac3::Eac3 h;
-    h.fscod = fscod;
-    h.blocksOrFscod2 = blocksOrFscod2;
-    h.size = size;
-    h.strmtyp = strmtyp;
-    h.substreamid = substreamid;
-    return h;
-}
-
 struct TableRow {
     const char* what;
     Bytes frame;
@@ -60,22 +49,28 @@ TEST(FrameReaderTest, SizesAndDurationsFromTheHeader) {
         {"AC-3 44.1 kHz code 37", ac3::makeFrame(1, 37, 0x5A), 2788, 0.03485, true},
         {"AC-3 32 kHz code 0", ac3::makeFrame(2, 0, 0x5A), 192, 0.048, true},
         {"AC-3 32 kHz code 37", ac3::makeFrame(2, 37, 0x5A), 3840, 0.048, true},
-        {"E-AC-3 48 kHz 1 block", ac3::makeEac3Frame(eac3(0, 0, 8), 0x5A), 8, 256 / 48000.0, true},
-        {"E-AC-3 48 kHz 2 blocks", ac3::makeEac3Frame(eac3(0, 1, 200), 0x5A), 200, 512 / 48000.0,
+        {"E-AC-3 48 kHz 1 block", ac3::makeEac3Frame(ac3::eac3(0, 0, 8, 0, 0), 0x5A), 8,
+         256 / 48000.0, true},
+        {"E-AC-3 48 kHz 2 blocks", ac3::makeEac3Frame(ac3::eac3(0, 0, 200, 0, 1), 0x5A), 200,
+         512 / 48000.0, true},
+        {"E-AC-3 48 kHz 3 blocks", ac3::makeEac3Frame(ac3::eac3(0, 0, 300, 0, 2), 0x5A), 300,
+         768 / 48000.0, true},
+        {"E-AC-3 48 kHz 6 blocks", ac3::makeEac3Frame(ac3::eac3(0, 0, 4096, 0, 3), 0x5A), 4096,
+         0.032, true},
+        {"E-AC-3 44.1 kHz 6 blocks", ac3::makeEac3Frame(ac3::eac3(0, 0, 600, 1, 3), 0x5A), 600,
+         1536 / 44100.0, true},
+        {"E-AC-3 32 kHz 6 blocks", ac3::makeEac3Frame(ac3::eac3(0, 0, 600, 2, 3), 0x5A), 600, 0.048,
          true},
-        {"E-AC-3 48 kHz 3 blocks", ac3::makeEac3Frame(eac3(0, 2, 300), 0x5A), 300, 768 / 48000.0,
-         true},
-        {"E-AC-3 48 kHz 6 blocks", ac3::makeEac3Frame(eac3(0, 3, 4096), 0x5A), 4096, 0.032, true},
-        {"E-AC-3 44.1 kHz 6 blocks", ac3::makeEac3Frame(eac3(1, 3, 600), 0x5A), 600, 1536 / 44100.0,
-         true},
-        {"E-AC-3 32 kHz 6 blocks", ac3::makeEac3Frame(eac3(2, 3, 600), 0x5A), 600, 0.048, true},
-        {"E-AC-3 24 kHz", ac3::makeEac3Frame(eac3(3, 0, 400), 0x5A), 400, 0.064, true},
-        {"E-AC-3 22.05 kHz", ac3::makeEac3Frame(eac3(3, 1, 400), 0x5A), 400, 1536 / 22050.0, true},
-        {"E-AC-3 16 kHz", ac3::makeEac3Frame(eac3(3, 2, 400), 0x5A), 400, 0.096, true},
-        {"E-AC-3 converted from AC-3", ac3::makeEac3Frame(eac3(0, 3, 512, 2), 0x5A), 512, 0.032,
-         true},
-        {"E-AC-3 dependent", ac3::makeEac3Frame(eac3(0, 3, 512, 1), 0x5A), 512, 0.032, false},
-        {"E-AC-3 substream 7", ac3::makeEac3Frame(eac3(0, 3, 512, 0, 7), 0x5A), 512, 0.032, false},
+        {"E-AC-3 24 kHz", ac3::makeEac3Frame(ac3::eac3(0, 0, 400, 3, 0), 0x5A), 400, 0.064, true},
+        {"E-AC-3 22.05 kHz", ac3::makeEac3Frame(ac3::eac3(0, 0, 400, 3, 1), 0x5A), 400,
+         1536 / 22050.0, true},
+        {"E-AC-3 16 kHz", ac3::makeEac3Frame(ac3::eac3(0, 0, 400, 3, 2), 0x5A), 400, 0.096, true},
+        {"E-AC-3 converted from AC-3", ac3::makeEac3Frame(ac3::eac3(2, 0, 512, 0, 3), 0x5A), 512,
+         0.032, true},
+        {"E-AC-3 dependent", ac3::makeEac3Frame(ac3::eac3(1, 0, 512, 0, 3), 0x5A), 512, 0.032,
+         false},
+        {"E-AC-3 substream 7", ac3::makeEac3Frame(ac3::eac3(0, 7, 512, 0, 3), 0x5A), 512, 0.032,
+         false},
     };
     for (const TableRow& row : rows) {
         SCOPED_TRACE(row.what);

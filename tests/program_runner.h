@@ -121,6 +121,13 @@ inline std::vector<Window> windowsFor(const std::vector<ac3::Frame>& frames) {
     };
 }
 
+// A time as the command line takes it, to the last bit of the double.
+inline std::string exact(double seconds) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", seconds);
+    return text;
+}
+
 // Frames first to last of `data`, both included.
 inline Bytes slice(const Bytes& data, const std::vector<ac3::Frame>& frames, std::size_t first,
                    std::size_t last) {

@@ -270,7 +270,7 @@ int main(int argc, char* argv[]) {
             if (!haveFrame) {
                 // Past the window's last step the walk only looked for frames that belong to
                 // it, so whatever ended it there ends a complete cut.
-                stoppedEarly = bitReader.isOpen() && !windowComplete && !bitReader.readFailed() &&
+                stoppedEarly = !windowComplete && !bitReader.readFailed() &&
                                frameReader.stop() != FrameReader::Stop::endOfInput;
                 if (!stoppedEarly) break;
                 stopOffset = frameReader.frameOffset();
@@ -355,7 +355,7 @@ int main(int argc, char* argv[]) {
         // is closed.
         if (outputHandle != platform::invalidHandle) {
             if (!platform::closeFile(outputHandle) && !outputFailed) {
-                std::cout << "errors while writing to " << outputName << std::endl;
+                writeFailure();
                 status = exitFailure;
             }
             outputHandle = platform::invalidHandle;

@@ -114,22 +114,23 @@ bool FrameReader::readFrame() {
     return true;
 }
 
+bool FrameReader::syncWordNext() {
+    return !reader.atEnd() && reader.readByte() == (syncWord >> 8) && !reader.atEnd() &&
+           reader.readByte() == (syncWord & 0xFF);
+}
+
 bool FrameReader::resync() {
     // Every later byte is a candidate start; only one that begins with the sync word is read
     // as a frame. Reading a candidate frame and the sync word after it goes at most one
     // frame and two bytes ahead, which the reader can always step back over.
     std::uint64_t candidate = start + 1;
     while (reader.seek(candidate) && !reader.atEnd()) {
-        if (reader.readByte() != (syncWord >> 8) || reader.atEnd() ||
-            reader.readByte() != (syncWord & 0xFF)) {
+        if (!syncWordNext()) {
             ++candidate;
             continue;
         }
         reader.seek(candidate);
-        const bool whole = readFrame();
-        const bool followed =
-            whole && (reader.atEnd() || (reader.readByte() == (syncWord >> 8) && !reader.atEnd() &&
-                                         reader.readByte() == (syncWord & 0xFF)));
+        const bool followed = readFrame() && (reader.atEnd() || syncWordNext());
         if (reader.readFailed()) return false;
         if (followed) {
             reader.seek(candidate);

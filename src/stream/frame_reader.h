@@ -75,6 +75,8 @@ private:
     std::int32_t sampleRate() const;
     std::int32_t audioBlocks() const;
     bool fail(Stop why);
+    // Reads two bytes, if there are two, and tells whether they are the sync word.
+    bool syncWordNext();
 
     BitReader& reader;
     std::uint64_t start = 0;
