@@ -25,6 +25,11 @@ struct StoredStream {
 
 std::vector<std::int32_t> asElements(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 
+Bytes withBsid(Bytes frame, int bsid) {
+    frame[5] = static_cast<std::uint8_t>(bsid << 3 | (frame[5] & 0x07));
+    return frame;
+}
+
 struct TableRow {
     const char* what;
     Bytes frame;
@@ -71,6 +76,10 @@ TEST(FrameReaderTest, SizesAndDurationsFromTheHeader) {
          false},
         {"E-AC-3 substream 7", ac3::makeEac3Frame(ac3::eac3(0, 7, 512, 0, 3), 0x5A), 512, 0.032,
          false},
+        {"E-AC-3 with bsid 11, the lowest",
+         withBsid(ac3::makeEac3Frame(ac3::eac3(0, 0, 300), 0x5A), 11), 300, 0.032, true},
+        {"AC-3 with bsid 10, the highest", withBsid(ac3::makeFrame(0, 16, 0x5A), 10), 512, 0.032,
+         true},
     };
     for (const TableRow& row : rows) {
         SCOPED_TRACE(row.what);
