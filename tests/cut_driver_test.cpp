@@ -235,6 +235,8 @@ TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
         {"a frame cut short in the middle", cutInTheMiddle, 101, "no sync word", 1},
         {"junk at the 1 MiB buffer edge", junkAtTheEdge, 1365, "no sync word", 1},
         {"junk at the end", ac3::joined({sample, Bytes(1000, 0x0B)}), 250, "no sync word", 0},
+        {"a lone last byte that is not the first of a sync word",
+         ac3::joined({sample, Bytes{0x42}}), 250, "no sync word", 0},
         {"a truncated last frame", Bytes(sample.begin(), sample.end() - 100), 249,
          "a frame cut short by the end of the input", 0},
         {"a reserved sample rate code", withFrame(50, 0xC0 | 20), 50, "reserved fscod 3", 1},
