@@ -219,6 +219,10 @@ TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
     // The frame before the junk starts 256 bytes before the end of the first 1 MiB block.
     Bytes junkAtTheEdge = repeated(sample, 6);
     junkAtTheEdge.insert(junkAtTheEdge.begin() + 1365 * 768, {1, 2, 3, 4, 5});
+    // Resynchronising finds the last frame by its header alone: nothing follows it.
+    const Bytes first100(sample.begin(), sample.begin() + 100 * 768);
+    const Bytes lastFrameAfterJunk =
+        ac3::joined({first100, Bytes{1, 2, 3}, Bytes(sample.end() - 768, sample.end())});
     Bytes cutInTheMiddle = sample;
     cutInTheMiddle.erase(cutInTheMiddle.begin() + 100 * 768 + 468,
                          cutInTheMiddle.begin() + 101 * 768);
@@ -235,6 +239,8 @@ TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
         {"a frame cut short in the middle", cutInTheMiddle, 101, "no sync word", 1},
         {"junk at the 1 MiB buffer edge", junkAtTheEdge, 1365, "no sync word", 1},
         {"junk at the end", ac3::joined({sample, Bytes(1000, 0x0B)}), 250, "no sync word", 0},
+        {"junk before a last frame that ends at the end of the file", lastFrameAfterJunk, 100,
+         "no sync word", 1},
         {"a lone last byte that is not the first of a sync word",
          ac3::joined({sample, Bytes{0x42}}), 250, "no sync word", 0},
         {"a truncated last frame", Bytes(sample.begin(), sample.end() - 100), 249,
