@@ -231,10 +231,12 @@ TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
         Bytes stream;
         std::size_t kept;
         const char* reason;
-        std::size_t skips;  // with --resync
+        std::size_t skips;       // with --resync
+        const char* to = "1e6";  // the end of the window
     } cases[] = {
         {"junk before the first frame", junkBefore, 0, "no sync word", 1},
         {"junk between frames", junkBetween, 100, "no sync word", 1},
+        {"junk right after the window", junkBetween, 100, "no sync word", 1, "3.17"},
         {"a false sync word inside junk", falseSync, 40, "no sync word", 1},
         {"a frame cut short in the middle", cutInTheMiddle, 101, "no sync word", 1},
         {"junk at the 1 MiB buffer edge", junkAtTheEdge, 1365, "no sync word", 1},
@@ -268,35 +270,39 @@ TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
         SCOPED_TRACE(c.what);
         Workspace work(c.stream);
         ASSERT_EQ(work.frames.size(), c.kept);
-        Result run = runMorvane({"in.ac3", "0", "1e6"}, work.dir.path);
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out, progressLines(work.frames, c.kept) + ending);
-        EXPECT_EQ(run.err, stopNotice(c.stream, work.frames, c.reason));
-        ASSERT_EQ(work.hasOutput(), c.kept > 0);
-        if (c.kept > 0) {
-            EXPECT_EQ(work.output(), slice(work.input, work.frames, 0, c.kept - 1));
-        }
-
         std::vector<ac3::Skip> skips;
-        const std::vector<ac3::Frame> frames = ac3::walk(c.stream, &skips);
+        const std::vector<ac3::Frame> resynced = ac3::walk(c.stream, &skips);
         ASSERT_EQ(skips.size(), c.skips);
-        std::filesystem::remove(work.dir / "morvane_in.ac3");
-        run = runMorvane({"--resync", "in.ac3", "0", "1e6"}, work.dir.path);
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out, progressLines(frames, frames.size()) + ending);
-        std::string notices;
-        Bytes copied;
-        for (const ac3::Skip& skip : skips) {
-            notices += "morvane: in.ac3: skipped " + std::to_string(skip.bytes) +
-                       " bytes at byte " + std::to_string(skip.offset) + " (" + c.reason + ")\n";
-        }
-        EXPECT_EQ(run.err, notices + stopNotice(c.stream, frames, c.reason));
-        for (const ac3::Frame& frame : frames) {
-            copied.insert(copied.end(), c.stream.begin() + static_cast<long>(frame.offset),
-                          c.stream.begin() + static_cast<long>(frame.offset + frame.size));
-        }
-        if (!frames.empty()) {
-            EXPECT_EQ(work.output(), copied);
+        for (const bool resync : {false, true}) {
+            SCOPED_TRACE(resync ? "with --resync" : "without --resync");
+            const std::vector<ac3::Frame>& frames = resync ? resynced : work.frames;
+            std::filesystem::remove(work.dir / "morvane_in.ac3");
+            std::vector<std::string> args = {"in.ac3", "0", c.to};
+            if (resync) args.insert(args.begin(), "--resync");
+            const Result run = runMorvane(args, work.dir.path);
+            // Once the window is complete, whatever comes after it goes unsaid.
+            const Prediction p = predict(frames, 0, std::atof(c.to));
+            const bool complete = p.progress < frames.size();
+            EXPECT_EQ(run.status, 0);
+            EXPECT_EQ(run.out, progressLines(frames, p.progress) + ending);
+            std::string notices;
+            for (const ac3::Skip& skip : resync ? skips : std::vector<ac3::Skip>{}) {
+                if (complete && skip.offset >= frames[p.last].offset + frames[p.last].size) break;
+                notices += "morvane: in.ac3: skipped " + std::to_string(skip.bytes) +
+                           " bytes at byte " + std::to_string(skip.offset) + " (" + c.reason +
+                           ")\n";
+            }
+            EXPECT_EQ(run.err, notices + (complete ? "" : stopNotice(c.stream, frames, c.reason)));
+            ASSERT_EQ(work.hasOutput(), !frames.empty());
+            Bytes copied;
+            for (std::size_t i = 0; i < frames.size() && i <= p.last; ++i) {
+                copied.insert(
+                    copied.end(), c.stream.begin() + static_cast<long>(frames[i].offset),
+                    c.stream.begin() + static_cast<long>(frames[i].offset + frames[i].size));
+            }
+            if (!frames.empty()) {
+                EXPECT_EQ(work.output(), copied);
+            }
         }
         EXPECT_EQ(readFile(work.dir / "in.ac3"), c.stream) << "the input is never changed";
     }
