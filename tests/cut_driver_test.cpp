@@ -322,6 +322,7 @@ TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
         {"-o", "a.ac3", "-o", "b.ac3", "in.ac3", "1", "2"},
         {"in.ac3", "1", "2", "-o"},
         {"--fast", "in.ac3", "1", "2"},
+        {"--quiet", "--fast", "in.ac3", "1"},
         {"--quiet", "--", "--resync", "in.ac3", "1", "2"},
     };
     for (const auto& args : commandLines) {
