@@ -632,8 +632,8 @@ TEST(CutDriverTest, FullDiskLeavesWhatOneWritePerFrameWould) {
 }
 
 // A live FIFO: the frames of the first 1 MiB block the writer feeds are in the file before it
-// feeds more. SIGTERM while the program waits for the rest ends it as the signal does, with
-// those frames in the file.
+// feeds more. A stop signal while the program waits for the rest ends it as the signal does,
+// with those frames in the file; a signal the run was started with ignored changes nothing.
 TEST(CutDriverTest, FifoFramesReachTheFileBlockByBlock) {
     if (windowsProgram()) GTEST_SKIP() << "POSIX FIFOs and signals";
     const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
@@ -641,8 +641,18 @@ TEST(CutDriverTest, FifoFramesReachTheFileBlockByBlock) {
     constexpr std::size_t block = 1 << 20;
     const std::size_t walked = block / 768 * 768;  // the whole frames of the first block
     std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early fails the test, not the process
-    for (const bool stop : {false, true}) {
-        SCOPED_TRACE(stop ? "stopped by SIGTERM" : "fed to the end");
+    const struct {
+        const char* what;
+        int signal;       // sent once the first block's frames are in the file, or 0
+        bool hupIgnored;  // the run starts with SIGHUP ignored, as under nohup
+        bool stops;       // the signal ends the run
+    } cases[] = {
+        {"fed to the end", 0, false, false},
+        {"stopped by SIGTERM", SIGTERM, false, true},
+        {"SIGHUP under nohup", SIGHUP, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         Workspace work(stream);
         const std::string pipe = work.dir / "pipe.ac3";
         const std::string output = work.dir / "morvane_pipe.ac3";
@@ -654,6 +664,8 @@ TEST(CutDriverTest, FifoFramesReachTheFileBlockByBlock) {
                 at += static_cast<std::size_t>(n);
             }
         };
+        // The program inherits an ignored signal across exec.
+        if (c.hupIgnored) std::signal(SIGHUP, SIG_IGN);
         const Result run =
             runMorvane({"pipe.ac3", "0", "1e6"}, work.dir.path, {}, -1, [&](pid_t pid) {
                 const int fd = open(pipe.c_str(), O_WRONLY);
@@ -666,18 +678,17 @@ TEST(CutDriverTest, FifoFramesReachTheFileBlockByBlock) {
                 }
                 EXPECT_EQ(std::filesystem::file_size(output, noFile), walked)
                     << "the first block's frames before the rest is fed";
-                if (stop) {
-                    kill(pid, SIGTERM);
-                } else {
-                    feed(block, stream.size(), fd);
-                }
+                if (c.signal != 0) kill(pid, c.signal);
+                if (!c.stops) feed(block, stream.size(), fd);
                 close(fd);
             });
-        if (stop) {
-            EXPECT_EQ(run.signal, SIGTERM);
+        std::signal(SIGHUP, SIG_DFL);
+        if (c.stops) {
+            EXPECT_EQ(run.signal, c.signal);
             EXPECT_EQ(readFile(output),
                       Bytes(stream.begin(), stream.begin() + static_cast<long>(walked)));
         } else {
+            EXPECT_EQ(run.signal, 0);
             EXPECT_EQ(run.status, 0);
             EXPECT_EQ(readFile(output), stream);
         }
