@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -631,9 +632,25 @@ TEST(CutDriverTest, FullDiskLeavesWhatOneWritePerFrameWould) {
     }
 }
 
+// Waits for `pid` to end, killing it after a while so that a program that hangs fails the test
+// instead of holding it up.
+void endsWithin(pid_t pid, std::chrono::seconds limit) {
+    const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string line = asText(readFile(stat));
+        // The state follows the command name in parentheses; Z is ended, not yet waited for.
+        if (line.substr(line.rfind(')') + 2, 1) == "Z") return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ADD_FAILURE() << "still running after " << limit.count() << " s";
+    kill(pid, SIGKILL);
+}
+
 // A live FIFO: the frames of the first 1 MiB block the writer feeds are in the file before it
 // feeds more. A stop signal while the program waits for the rest ends it as the signal does,
 // with those frames in the file; a signal the run was started with ignored changes nothing.
+// A stop signal also ends a run whose write waits on an output pipe that nobody reads.
 TEST(CutDriverTest, FifoFramesReachTheFileBlockByBlock) {
     if (windowsProgram()) GTEST_SKIP() << "POSIX FIFOs and signals";
     const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
@@ -643,17 +660,41 @@ TEST(CutDriverTest, FifoFramesReachTheFileBlockByBlock) {
     std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early fails the test, not the process
     const struct {
         const char* what;
-        int signal;       // sent once the first block's frames are in the file, or 0
-        bool hupIgnored;  // the run starts with SIGHUP ignored, as under nohup
-        bool stops;       // the signal ends the run
+        int signal;                   // sent once the first block's frames are in the file, or 0
+        bool hupIgnored;              // the run starts with SIGHUP ignored, as under nohup
+        bool stops;                   // the signal ends the run
+        bool fullOutputPipe = false;  // the output is a FIFO that is never read
     } cases[] = {
         {"fed to the end", 0, false, false},
         {"stopped by SIGTERM", SIGTERM, false, true},
         {"SIGHUP under nohup", SIGHUP, true, false},
+        {"SIGTERM while writing to a full pipe", SIGTERM, false, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Workspace work(stream);
+        if (c.fullOutputPipe) {
+            ASSERT_EQ(mkfifo((work.dir / "out.fifo").c_str(), 0600), 0);
+            // Held open, so that the program's open does not wait, but never read.
+            const int unread = open((work.dir / "out.fifo").c_str(), O_RDONLY | O_NONBLOCK);
+            const Result run = runMorvane(
+                {"-o", "out.fifo", "in.ac3", "0", "1e6"}, work.dir.path, {}, -1, [&](pid_t pid) {
+                    const int capacity = fcntl(unread, F_GETPIPE_SZ);
+                    int queued = 0;
+                    const auto deadline =
+                        std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                    while ((ioctl(unread, FIONREAD, &queued) != 0 || queued < capacity) &&
+                           std::chrono::steady_clock::now() < deadline) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    }
+                    EXPECT_EQ(queued, capacity) << "the pipe fills up";
+                    kill(pid, c.signal);
+                    endsWithin(pid, std::chrono::seconds(10));
+                });
+            close(unread);
+            EXPECT_EQ(run.signal, c.signal);
+            continue;
+        }
         const std::string pipe = work.dir / "pipe.ac3";
         const std::string output = work.dir / "morvane_pipe.ac3";
         ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);

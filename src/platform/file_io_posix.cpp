@@ -65,6 +65,12 @@ bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size, std::
     std::size_t done = 0;
     bool ok = true;
     while (done < size) {
+        // A pipe takes what fits and then waits; a stop request that comes while it waits
+        // makes write() return what it took, and the next call would wait again.
+        if (stopRequested()) {
+            ok = false;
+            break;
+        }
         const ssize_t n = ::write(file, data + done, size - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
