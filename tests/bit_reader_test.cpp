@@ -8,8 +8,11 @@ namespace {
 
 Bytes pattern(std::size_t size) {
     Bytes data(size);
-    // Varies across block boundaries too, so a byte from the wrong block is noticed.
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + (i >> 20));
+    // Varies across runs of 256 bytes and across block boundaries too, so a byte from the
+    // wrong place is noticed.
+    for (std::size_t i = 0; i < size; ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8) * 3 + (i >> 20));
+    }
     return data;
 }
 
@@ -145,6 +148,7 @@ TEST(BitReaderTest, SeeksBackOverTheHistoryAndForward) {
         {10, true},
         {block + 5, true},
         {block - history + 5, true},
+        {block - history, true},
         {block - history - 1, false},
         {5, false},
         {2 * block + 1, true},
