@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/file_io.h"
-#include "stream/frame_reader.h"
 
 // "morvane_" + the input argument, directory part included; set before the first frame.
 extern std::string outputName;
@@ -13,6 +12,3 @@ extern std::string outputName;
 extern platform::FileHandle outputHandle;
 
 void printUsage();
-
-// Writes the frame last read by `frameReader` to outputHandle; false if the write failed.
-bool writeFrame(const FrameReader& frameReader);

@@ -1,0 +1,101 @@
+#include "cli/console.h"
+
+#include <charconv>
+#include <cstring>
+#include <iomanip>
+#include <iostream>
+#include <limits>
+
+#include "platform/file_io.h"
+
+namespace {
+
+// "at ", a sign, the integer digits of the largest double, the point, 3 decimals, CR: room
+// for any time, so the conversion cannot fail.
+constexpr std::size_t timeTextCapacity =
+    3 + 1 + std::numeric_limits<double>::max_exponent10 + 1 + 1 + 3 + 1;
+
+// The same text as the stream's fixed format with 3 decimals gives, at a fraction of the
+// cost: printing with the stream would take a good part of a whole-stream cut's time.
+char* formatSeconds(char* first, char* last, double time) {
+    return std::to_chars(first, last, time, std::chars_format::fixed, 3).ptr;
+}
+
+}  // namespace
+
+std::string secondsText(double time) {
+    char text[timeTextCapacity];
+    return std::string(text, formatSeconds(text, text + sizeof text, time));
+}
+
+ProgressLine::ProgressLine(bool quiet) : quiet(quiet), onTerminal(platform::stdoutIsTerminal()) {}
+
+void ProgressLine::show(double time) {
+    if (quiet) return;
+    char line[timeTextCapacity];
+    std::memcpy(line, "at ", 3);
+    char* end = formatSeconds(line + 3, line + sizeof line - 1, time);
+    *end++ = '\r';
+    std::cout.write(line, end - line);
+}
+
+void ProgressLine::flushNow() {
+    std::cout.flush();
+    lastFlush = Clock::now();
+}
+
+Console::Console(const char* inputName, const std::string& outputName)
+    : inputName(inputName), outputName(outputName) {
+    std::cout << std::fixed << std::setprecision(3);
+}
+
+void Console::cannotOpenInput() {
+    std::cout << "could not open " << inputName << " for input" << std::endl;
+}
+
+void Console::writeFailed() { std::cout << "errors while writing to " << outputName << std::endl; }
+
+void Console::ending() { std::cout << std::endl << "okay" << std::endl; }
+
+// Pending progress text goes out first, so that a notice does not end up in front of it.
+void Console::notice(const std::string& text) {
+    std::cout.flush();
+    std::cerr << "morvane: " << inputName << ": " << text << std::endl;
+}
+
+void Console::skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) {
+    notice("skipped " + std::to_string(count) + " bytes at byte " + std::to_string(offset) + " (" +
+           reason + ")");
+}
+
+bool Console::reportOutputFailure(const CutResult& result) {
+    if (result.end == CutEnd::outputNotCreated) {
+        std::cout << "could not open " << outputName << " for output" << std::endl;
+    } else if (result.end == CutEnd::writeFailed) {
+        writeFailed();
+    }
+    return result.outputFailed();
+}
+
+std::string Console::streamEnds(const CutResult& result) const {
+    const std::string unread =
+        (result.unreadAtLeast ? "at least " : "") + std::to_string(result.unread);
+    return "the stream ends at byte " + std::to_string(result.badSpotOffset) + ", after " +
+           secondsText(result.time) + " s: " + result.badSpotReason + "; " + unread +
+           " bytes left unread";
+}
+
+bool Console::reportEnd(const CutResult& result) {
+    const bool readError = result.end != CutEnd::windowComplete && result.readFailed;
+    if (readError) std::cout << "errors while reading from " << inputName << std::endl;
+    if (!result.anyFrame && !result.readFailed) {
+        notice("does not start with an AC-3 or E-AC-3 frame");
+    } else if (result.end == CutEnd::badSpot) {
+        notice(streamEnds(result));
+    }
+    if (result.anyFrame && !result.readFailed && !result.outputCreated) {
+        notice("nothing to cut: the window starts after the end of the stream, which is " +
+               secondsText(result.time) + " s long");
+    }
+    return !readError;
+}

@@ -1,0 +1,56 @@
+// The walk of one cut: the clock, the window rule, resynchronising, and how the walk ended.
+// It prints nothing: it returns what happened, and says what it has to say on the way
+// through CutEvents.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "stream/bit_reader.h"
+#include "stream/frame_reader.h"
+
+class OutputFile;
+
+struct CutOptions {
+    double from = 0.0;
+    double to = 0.0;
+    bool resync = false;  // go on after a spot that is not a whole, valid frame
+};
+
+enum class CutEnd {
+    windowComplete,    // the step that crossed `to` was copied with the frames that go with it
+    endOfInput,        // the input ended (cleanly or not: see CutResult::readFailed)
+    badSpot,           // something that is not a whole, valid frame, before the window's end
+    outputNotCreated,  // the output file could not be created
+    writeFailed,       // a write to the output file failed
+};
+
+struct CutResult {
+    CutEnd end = CutEnd::endOfInput;
+    bool anyFrame = false;       // the walk met at least one whole frame
+    bool readFailed = false;     // the input ended through a read error
+    bool outputCreated = false;  // at least one frame was to be copied
+    double time = 0.0;           // the clock when the walk stopped
+    // CutEnd::badSpot: where the spot starts, why it is no frame, and how much input followed.
+    std::uint64_t badSpotOffset = 0;
+    std::string badSpotReason;
+    std::uint64_t unread = 0;
+    bool unreadAtLeast = false;  // an input of unknown size (a pipe): more may follow
+
+    bool outputFailed() const {
+        return end == CutEnd::outputNotCreated || end == CutEnd::writeFailed;
+    }
+};
+
+// What the walk has to say while it goes, in stream order.
+class CutEvents {
+public:
+    virtual ~CutEvents() = default;
+    // With resync: `count` bytes at `offset` were skipped; the frames before them are written.
+    virtual void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) = 0;
+};
+
+// Walks the frames from the reader's position, copies the window's frames into `output` and
+// shows a progress line for every time step up to the window's end.
+CutResult cut(FrameReader& frames, BitReader& input, const CutOptions& options, OutputFile& output,
+              CutEvents& events);

@@ -1,0 +1,71 @@
+#include "cli/output_file.h"
+
+OutputFile::OutputFile(const std::string& name, platform::FileHandle& handle,
+                       platform::FileHandle input, ProgressLine& progress)
+    : name(name), handle(handle), input(input), progress(progress) {}
+
+bool OutputFile::writeFrame(const FrameReader& frameReader) {
+    if (!created()) {
+        handle = platform::createForWriting(name.c_str(), input);
+        creationFailed = !created();
+        if (creationFailed) return false;
+    }
+    return append(frameReader.bytes());
+}
+
+bool OutputFile::append(const std::vector<std::int32_t>& frame) {
+    if (size + frame.size() > capacity && !flush()) return false;
+    if (!bytes) bytes.reset(new std::uint8_t[capacity]);
+    // The frame reader hands out frames of 4096 bytes at most.
+    if (frame.size() > capacity) return false;
+    // Through local pointers: a store through a byte pointer could change `size`, and the
+    // compiler would then narrow one byte at a time.
+    const std::int32_t* in = frame.data();
+    std::uint8_t* out = bytes.get() + size;
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        out[i] = static_cast<std::uint8_t>(in[i] & 0xFF);
+    }
+    size += frame.size();
+    return true;
+}
+
+void OutputFile::progressLine(double time) {
+    if (size == 0) {
+        progress.show(time);
+    } else {
+        held.push_back({size, time});
+    }
+}
+
+void OutputFile::showProgressIfDue() {
+    if (progress.due() && flush()) progress.flushNow();
+}
+
+bool OutputFile::flush() {
+    if (batchFailed) return false;
+    if (size == 0) return true;
+    std::size_t written = 0;
+    batchFailed = !platform::writeAll(handle, bytes.get(), size, &written);
+    // A stop request cut the write short: the signal ends the run, not a write error.
+    if (batchFailed && platform::stopRequested()) platform::endAsStopped();
+    for (const Held& line : held) {
+        if (line.end > written) break;
+        progress.show(line.time);
+    }
+    held.clear();
+    size = 0;
+    return !batchFailed;
+}
+
+void OutputFile::endIfStopped() {
+    if (!platform::stopRequested()) return;
+    flush();
+    platform::endAsStopped();
+}
+
+bool OutputFile::close() {
+    if (!created()) return true;
+    const bool closed = platform::closeFile(handle);
+    handle = platform::invalidHandle;
+    return closed;
+}

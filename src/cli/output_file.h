@@ -1,0 +1,72 @@
+// The output file's life: created at the first frame to copy, the copied frames collected in
+// a batch with the progress lines they hold back, stop signals, and the checked close.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/console.h"
+#include "platform/file_io.h"
+#include "stream/frame_reader.h"
+
+// The bytes of the frames to copy are collected so that they reach the file in a few large
+// writes instead of one per frame. Nothing anyone can see changes with it: a progress line is
+// held until its frame has been handed to the system, and a write that stops after N bytes
+// leaves the file as one write per frame would have, and shows the progress lines of the
+// frames before the one that holds byte N.
+class OutputFile {
+public:
+    // At most this much is held, so that the whole program stays within a few MiB.
+    static constexpr std::size_t capacity = 256 * 1024;
+
+    // `handle` is where the open file is kept (invalid until the first frame); `input` is
+    // the input's handle, which the output may never be.
+    OutputFile(const std::string& name, platform::FileHandle& handle, platform::FileHandle input,
+               ProgressLine& progress);
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Copies the frame last read, creating the file first if it is not open yet. False when
+    // the file could not be created (notCreated()) or a write failed (writeFailed()).
+    bool writeFrame(const FrameReader& frameReader);
+    // The progress line of the time step just walked: shown now, or once the frames before it
+    // are in the file.
+    void progressLine(double time);
+    // On a terminal, shows the progress of the last 50 ms; the frames go out first.
+    void showProgressIfDue();
+    // Hands everything held to the system and shows the progress lines it held. False when
+    // the write failed (now or before): then only the lines of the frames that are wholly in
+    // the file are shown.
+    bool flush();
+    // After a stop request (see platform::catchStopRequests): writes out what is held and
+    // ends the process as the request would have.
+    void endIfStopped();
+    // Closes the file if it was created. False when the system reports an error, which some
+    // file systems (NFS, or a full quota) give only then.
+    bool close();
+
+    bool created() const { return handle != platform::invalidHandle; }
+    bool notCreated() const { return creationFailed; }
+    bool writeFailed() const { return batchFailed; }
+
+private:
+    bool append(const std::vector<std::int32_t>& frame);
+
+    struct Held {
+        std::size_t end;  // the line is due once this many bytes are written
+        double time;
+    };
+
+    const std::string& name;
+    platform::FileHandle& handle;
+    platform::FileHandle input;
+    ProgressLine& progress;
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+    std::vector<Held> held;
+    bool creationFailed = false;
+    bool batchFailed = false;
+};
