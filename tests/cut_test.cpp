@@ -1,0 +1,72 @@
+// The walk of a cut without the program around it: how it ended, where, and what it said on
+// the way, for the ways a walk can end.
+#include "cli/cut.h"
+
+#include <gtest/gtest.h>
+
+#include "ac3_test_stream.h"
+#include "cli/output_file.h"
+
+namespace {
+
+struct Skipped : CutEvents {
+    void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) override {
+        said.push_back(std::to_string(count) + " at " + std::to_string(offset) + ": " + reason);
+    }
+    std::vector<std::string> said;
+};
+
+TEST(CutTest, SaysHowTheWalkEnded) {
+    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
+    Bytes junkBetween = sample;
+    junkBetween.insert(junkBetween.begin() + 100 * 768, {0x0B, 0x78, 0x00});
+    const struct {
+        const char* what;
+        Bytes stream;
+        CutOptions options;
+        CutEnd end;
+        double time;
+        bool outputCreated;
+        std::uint64_t badSpotOffset, unread;
+        std::vector<std::string> said = {};  // by the events, in order
+    } cases[] = {
+        {"a window inside the stream", sample, {1, 2}, CutEnd::windowComplete, 2.016, true, 0, 0},
+        {"a window to the end", sample, {0, 1e6}, CutEnd::endOfInput, 8.0, true, 0, 0},
+        {"a window after the end", sample, {9, 10}, CutEnd::endOfInput, 8.0, false, 0, 0},
+        {"junk", junkBetween, {0, 1e6}, CutEnd::badSpot, 3.2, true, 76800, 115203},
+        {"junk after the window", junkBetween, {0, 3.17}, CutEnd::windowComplete, 3.2, true, 0, 0},
+        {"junk, resynchronised",
+         junkBetween,
+         {0, 1e6, true},
+         CutEnd::endOfInput,
+         8.0,
+         true,
+         76800,
+         0,
+         {"3 at 76800: no sync word"}},
+        {"no frame at all", Bytes(5000, 'x'), {0, 1e6}, CutEnd::badSpot, 0.0, false, 0, 5000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeFile(dir / "in.ac3", c.stream);
+        BitReader input((dir / "in.ac3").c_str());
+        FrameReader frames(input);
+        ProgressLine quiet(true);
+        const std::string name = dir / "out.ac3";
+        platform::FileHandle handle = platform::invalidHandle;
+        OutputFile output(name, handle, input.handle(), quiet);
+        Skipped events;
+        const CutResult result = cut(frames, input, c.options, output, events);
+        output.close();
+        EXPECT_EQ(result.end, c.end);
+        EXPECT_NEAR(result.time, c.time, 1e-9);
+        EXPECT_EQ(result.outputCreated, c.outputCreated);
+        EXPECT_EQ(result.badSpotOffset, c.badSpotOffset);
+        EXPECT_EQ(result.unread, c.unread);
+        EXPECT_FALSE(result.unreadAtLeast);
+        EXPECT_EQ(events.said, c.said);
+    }
+}
+
+}  // namespace
