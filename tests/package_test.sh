@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
 # Makes the Debian package from a build directory, checks it with lintian where that is
 # installed, unpacks it into a scratch root, runs the installed program on a sample and
-# renders the installed manual page.
+# renders the installed manual page. With --zip, checks the Windows .zip instead: the program
+# and the licence are in it.
 #   package_test.sh BUILD_DIR SAMPLES_DIR      (exit 77: skipped, a tool is missing)
+#   package_test.sh --zip ZIP_FILE
 set -euo pipefail
+licence=$(dirname "$0")/../LICENSE
+if [ "${1:-}" = --zip ]; then
+    zip=$2
+    unzip -l "$zip" | grep -q 'bin/morvane.exe' || { echo "no bin/morvane.exe in $zip"; exit 1; }
+    unzip -p "$zip" '*/LICENSE' | cmp - "$licence" || { echo "no LICENSE in $zip"; exit 1; }
+    echo "package $(basename "$zip"): program and licence are in it"
+    exit 0
+fi
 build=$1
 samples=$2
 for tool in cpack:cmake dpkg:dpkg man:man-db; do
@@ -29,6 +39,11 @@ test -f "$page" || { echo "no usr/share/man/man1/morvane.1.gz in $deb"; exit 1; 
 for doc in copyright changelog.gz; do
     test -f "$scratch/root/usr/share/doc/morvane/$doc" || { echo "no usr/share/doc/morvane/$doc"; exit 1; }
 done
+# The licence, in Debian's form: the MIT licence under its Debian name, Expat.
+copyright=$scratch/root/usr/share/doc/morvane/copyright
+grep -q '^License: Expat$' "$copyright" || { echo "the copyright file names no Expat licence"; exit 1; }
+grep -q 'Permission is hereby granted, free of charge' "$copyright" ||
+    { echo "the copyright file lacks the licence text"; exit 1; }
 if command -v file >/dev/null; then
     file -b "$program" | grep -q ", stripped" || { echo "usr/bin/morvane is not stripped"; exit 1; }
 fi
