@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -176,9 +177,10 @@ std::string stopNotice(const Bytes& data, const std::vector<ac3::Frame>& frames,
     if (frames.empty()) return "morvane: in.ac3: does not start with an AC-3 or E-AC-3 frame\n";
     char line[300];
     std::snprintf(line, sizeof line,
-                  "morvane: in.ac3: the stream ends at byte %zu, after %.3f s: %s; %zu bytes left "
+                  "morvane: in.ac3: the stream ends at byte %zu, after %.3f s: %s; %zu %s left "
                   "unread\n",
-                  end, frames.back().end, reason.c_str(), data.size() - end);
+                  end, frames.back().end, reason.c_str(), data.size() - end,
+                  data.size() - end == 1 ? "byte" : "bytes");
     return line;
 }
 
@@ -325,6 +327,7 @@ TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
         {"--fast", "in.ac3", "1", "2"},
         {"--quiet", "--fast", "in.ac3", "1"},
         {"--quiet", "--", "--resync", "in.ac3", "1", "2"},
+        {"--help"},
     };
     for (const auto& args : commandLines) {
         SCOPED_TRACE(testing::PrintToString(args));
@@ -332,6 +335,14 @@ TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
         const Result run = runMorvane(args, work.dir.path);
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.out, usageText);
+        // Standard error lists every option, a line each, and says where to read more.
+        for (const char* option : {"\n  -o OUTPUT ", "\n  --resync ", "\n  --quiet ", "\n  -- "}) {
+            EXPECT_NE(run.err.find(option), std::string::npos) << option;
+        }
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 6);
+        const std::string pointer = "\nsee man morvane for more\n";
+        EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), pointer.size())),
+                  pointer);
         EXPECT_FALSE(work.hasOutput());
     }
 }

@@ -1,32 +1,65 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <string>
+#include <cstring>
 #include <vector>
 
+namespace {
+
+struct Option {
+    const char* name;
+    const char* value;        // the name of its value, or nullptr for an option that takes none
+    bool CommandLine::*flag;  // set by the option, or
+    const char* CommandLine::*text;  // set to its value; with neither, it ends the options
+    const char* help;
+};
+
+const Option options[] = {
+    {"-o", "OUTPUT", nullptr, &CommandLine::output,
+     "write the cut to OUTPUT instead of morvane_ + infile"},
+    {"--resync", nullptr, &CommandLine::resync, nullptr,
+     "go on at the next whole frame after a spot that is none"},
+    {"--quiet", nullptr, &CommandLine::quiet, nullptr, "print no progress lines"},
+    {"--", nullptr, nullptr, nullptr, "end the options: infile and the times follow"},
+};
+
+const Option* findOption(const char* arg) {
+    for (const Option& option : options) {
+        if (std::strcmp(arg, option.name) == 0) return &option;
+    }
+    return nullptr;
+}
+
+// Sets what `option` sets; false when it was given before, or its value is missing.
+bool take(const Option& option, int argc, char* argv[], int& i, CommandLine& line) {
+    if (option.flag != nullptr) {
+        if (line.*option.flag) return false;
+        line.*option.flag = true;
+        return true;
+    }
+    if (line.*option.text != nullptr || i + 1 == argc) return false;
+    line.*option.text = argv[++i];
+    return true;
+}
+
+}  // namespace
+
 // Exactly three arguments are infile, from_second and to_second, whatever they look like.
-// With more, -o NAME, --resync and --quiet may stand anywhere before "--"; every other
-// argument is positional (so -1.5 is a time), and three must remain.
+// With more, the options may stand anywhere before "--"; every other argument is positional
+// (so -1.5 is a time), and three must remain.
 bool parseCommandLine(int argc, char* argv[], CommandLine& line) {
     std::vector<const char*> positional;
-    bool options = argc != 4;
+    bool inOptions = argc != 4;
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!options) {
+        const Option* option = inOptions ? findOption(argv[i]) : nullptr;
+        if (option == nullptr) {
+            if (inOptions && std::strncmp(argv[i], "--", 2) == 0) return false;
             positional.push_back(argv[i]);
-        } else if (arg == "--") {
-            options = false;
-        } else if (arg == "-o") {
-            if (line.output != nullptr || i + 1 == argc) return false;
-            line.output = argv[++i];
-        } else if (arg == "--resync" || arg == "--quiet") {
-            bool& flag = arg == "--resync" ? line.resync : line.quiet;
-            if (flag) return false;
-            flag = true;
-        } else if (arg.rfind("--", 0) == 0) {
+        } else if (option->flag == nullptr && option->text == nullptr) {
+            inOptions = false;
+        } else if (!take(*option, argc, argv, i, line)) {
             return false;
-        } else {
-            positional.push_back(argv[i]);
         }
     }
     if (positional.size() != 3) return false;
@@ -34,4 +67,19 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& line) {
     line.from = std::atof(positional[1]);
     line.to = std::atof(positional[2]);
     return !(line.from > line.to);
+}
+
+std::string optionSummary() {
+    std::size_t width = 0;
+    for (const Option& option : options) {
+        width = std::max(
+            width, std::strlen(option.name) + (option.value ? 1 + std::strlen(option.value) : 0));
+    }
+    std::string text = "options, taken when more than three arguments are given:\n";
+    for (const Option& option : options) {
+        std::string usage = option.name;
+        if (option.value != nullptr) usage += std::string(" ") + option.value;
+        text += "  " + usage + std::string(width + 2 - usage.size(), ' ') + option.help + "\n";
+    }
+    return text + "see man morvane for more\n";
 }

@@ -1,5 +1,8 @@
-// The command line: three positionals (infile, from_second, to_second) and the options.
+// The command line: three positionals (infile, from_second, to_second) and the options, from
+// one table that both the parser and the summary of options are made from.
 #pragma once
+
+#include <string>
 
 struct CommandLine {
     const char* input = nullptr;
@@ -12,3 +15,6 @@ struct CommandLine {
 
 // False for a command line the program does not take: then only the usage text is due.
 bool parseCommandLine(int argc, char* argv[], CommandLine& line);
+
+// One line for each option, then where to read more.
+std::string optionSummary();

@@ -82,7 +82,7 @@ std::string Console::streamEnds(const CutResult& result) const {
         (result.unreadAtLeast ? "at least " : "") + std::to_string(result.unread);
     return "the stream ends at byte " + std::to_string(result.badSpotOffset) + ", after " +
            secondsText(result.time) + " s: " + result.badSpotReason + "; " + unread +
-           " bytes left unread";
+           (result.unread == 1 ? " byte" : " bytes") + " left unread";
 }
 
 bool Console::reportEnd(const CutResult& result) {

@@ -31,6 +31,8 @@ int main(int argc, char* argv[]) {
     CommandLine line;
     if (!parseCommandLine(argc, argv, line)) {
         printUsage();
+        // After the four lines that scripts may read, what a person needs to find the options.
+        std::cerr << optionSummary();
         return exitBadCommandLine;
     }
     outputName = line.output != nullptr ? std::string(line.output)
