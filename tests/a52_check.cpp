@@ -1,9 +1,11 @@
 // Decodes an AC-3 elementary stream with liba52 and reports whether every byte of it forms
 // whole, decodable sync frames:
-//   a52_check FILE   prints "frames N samples M" (M per channel) and exits 0, or prints what
-//                    went wrong and exits 1.
+//   a52_check FILE [SILENT]   prints "frames N samples M" (M per channel) and exits 0, or
+//                             prints what went wrong and exits 1. With SILENT, the first
+//                             SILENT frames must decode to samples that are all exactly 0.
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -12,11 +14,22 @@ extern "C" {
 #include <a52dec/a52.h>
 }
 
+// The 256 samples of each channel of the block just decoded are all exactly 0.
+bool isSilent(const sample_t* samples, int flags) {
+    constexpr int channels[11] = {2, 1, 2, 3, 3, 4, 4, 5, 1, 1, 2};  // by A52_CHANNEL_MASK
+    const int count = 256 * (channels[flags & A52_CHANNEL_MASK] + ((flags & A52_LFE) ? 1 : 0));
+    for (int i = 0; i < count; ++i) {
+        if (samples[i] != 0) return false;
+    }
+    return true;
+}
+
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: a52_check FILE\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: a52_check FILE [SILENT]\n");
         return 2;
     }
+    const long silent = argc == 3 ? std::atol(argv[2]) : 0;
     std::ifstream in(argv[1], std::ios::binary);
     if (!in) {
         std::printf("cannot read %s\n", argv[1]);
@@ -52,6 +65,11 @@ int main(int argc, char* argv[]) {
                 break;
             }
             samples += 256;
+            if (frames < silent && !isSilent(a52_samples(state), flags)) {
+                std::printf("block %d of frame %ld is not silent\n", block, frames);
+                status = 1;
+                break;
+            }
         }
         if (status != 0) break;
         ++frames;

@@ -9,15 +9,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "decoders.h"
 #include "program_runner.h"
 
 namespace {
-
-#ifdef MORVANE_A52_CHECK
-const char* const a52Check = MORVANE_A52_CHECK;
-#else
-const char* const a52Check = nullptr;
-#endif
 
 // The corpus files by name: AC-3 streams end in .ac3, E-AC-3 streams in .eac3.
 std::vector<std::string> corpusNames() {
@@ -30,23 +25,6 @@ std::vector<std::string> corpusNames() {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Runs a command through the shell; returns its exit status and standard output.
-std::pair<int, std::string> shell(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return {-1, out};
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-bool haveFfmpeg() {
-    static const bool found = shell("command -v ffmpeg >/dev/null 2>&1").first == 0;
-    return found;
 }
 
 enum class Decoder { none, liba52, ffmpeg };

@@ -1,0 +1,54 @@
+// The real decoders that judge what the program writes: ffmpeg, and liba52 through
+// tests/a52_check.cpp. Both are optional; tests that need one skip without it.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#ifdef MORVANE_A52_CHECK
+inline const char* const a52Check = MORVANE_A52_CHECK;
+#else
+inline const char* const a52Check = nullptr;
+#endif
+
+// Runs a command through the shell; returns its exit status and standard output.
+inline std::pair<int, std::string> shell(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return {-1, out};
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+inline bool haveFfmpeg() {
+    static const bool found = shell("command -v ffmpeg >/dev/null 2>&1").first == 0;
+    return found;
+}
+
+// The strictest checks ffmpeg's decoders have, each failure fatal.
+inline const std::string strictChecks = "-err_detect crccheck+bitstream+buffer+explode";
+
+struct Decoded {
+    int status;
+    std::string messages;        // anything ffmpeg said: a decoding error
+    std::vector<float> samples;  // interleaved, as the decoder gave them
+};
+
+// Decodes `path` (FORMAT "ac3" or "eac3") with ffmpeg under the strictest checks.
+inline Decoded ffmpegDecode(const std::string& path, const std::string& format) {
+    const std::string messages = path + ".messages";
+    auto [status, pcm] = shell("ffmpeg -nostdin -v error " + strictChecks + " -f " + format +
+                               " -i " + path + " -f f32le - 2>" + messages);
+    Decoded decoded{status, shell("cat " + messages).second, {}};
+    decoded.samples.resize(pcm.size() / sizeof(float));
+    std::memcpy(decoded.samples.data(), pcm.data(), decoded.samples.size() * sizeof(float));
+    return decoded;
+}
