@@ -31,6 +31,10 @@ inline Bytes makeFrame(int fscod, int frmsizecod, std::uint8_t fill) {
     frame[3] = 0x3C;
     frame[4] = static_cast<std::uint8_t>(fscod << 6 | frmsizecod);
     frame[5] = 8 << 3;  // bsid 8, as AC-3 encoders write
+    // Stream information for stereo, without any of the optional fields.
+    frame[6] = 0x43;  // acmod 2, dsurmod 0, lfeon 0, dialnorm 11...
+    frame[7] = 0x60;  // ...011, no compr, langcod, audprod, copyright, origbs
+    frame[8] = 0x00;  // no timecod1, timecod2, addbsi
     return frame;
 }
 
@@ -64,7 +68,10 @@ inline Bytes makeEac3Frame(const Eac3& h, std::uint8_t fill) {
     frame[2] = static_cast<std::uint8_t>(h.strmtyp << 6 | h.substreamid << 3 | frmsiz >> 8);
     frame[3] = static_cast<std::uint8_t>(frmsiz & 0xFF);
     frame[4] = static_cast<std::uint8_t>(h.fscod << 6 | h.blocksOrFscod2 << 4 | 2 << 1);  // stereo
-    frame[5] = static_cast<std::uint8_t>(h.bsid << 3);
+    // bsid, then stream information without any of the optional fields: dialnorm 24, no
+    // compr, chanmap, mixing or informational metadata, convsync, frmsizecod or addbsi.
+    frame[5] = static_cast<std::uint8_t>(h.bsid << 3 | 6);
+    frame[6] = frame[7] = 0x00;
     return frame;
 }
 
@@ -87,13 +94,14 @@ struct Frame {
     double end;   // seconds: the clock after this frame's time step
     bool steps;   // the frame moves the clock; the frames after it up to the next one go with it
     int samples;  // per channel: 1536 for AC-3, 256 per audio block for E-AC-3
+    double duration = 0.0;  // of the time step it starts (0 for a frame that does not step)
 };
 
 // The frame that starts at `offset` in `data`, or size 0 where no whole, valid frame starts.
 inline Frame frameAt(const Bytes& data, std::size_t offset, double& time) {
     const std::size_t left = data.size() - offset;
     if (left < 6 || data[offset] != 0x0B || data[offset + 1] != 0x77)
-        return {offset, 0, time, false, 0};
+        return {offset, 0, time, false, 0, 0.0};
     const std::uint8_t* h = &data[offset];
     const int fscod = h[4] >> 6;
     const int bsid = h[5] >> 3;
@@ -107,7 +115,7 @@ inline Frame frameAt(const Bytes& data, std::size_t offset, double& time) {
         const std::size_t frmsiz = static_cast<std::size_t>((h[2] & 7) << 8 | h[3]);
         const int next = (h[4] >> 4) & 3;
         if (strmtyp == 3 || (fscod == 3 && next == 3) || frmsiz < 3)
-            return {offset, 0, time, false, 0};
+            return {offset, 0, time, false, 0, 0.0};
         constexpr int blocks[4] = {1, 2, 3, 6};
         constexpr int reducedRates[3] = {24000, 22050, 16000};
         size = (frmsiz + 1) * 2;
@@ -117,13 +125,34 @@ inline Frame frameAt(const Bytes& data, std::size_t offset, double& time) {
         steps = strmtyp != 1 && substreamid == 0;
     } else {
         const int frmsizecod = h[4] & 0x3F;
-        if (fscod == 3 || frmsizecod > 37) return {offset, 0, time, false, 0};
+        if (fscod == 3 || frmsizecod > 37) return {offset, 0, time, false, 0, 0.0};
         size = frameBytes(fscod, frmsizecod);
         duration = frameTime(frmsizecod, size);
     }
-    if (size > left) return {offset, 0, time, false, 0};
+    if (size > left) return {offset, 0, time, false, 0, 0.0};
     if (steps) time += duration;
-    return {offset, size, time, steps, samples};
+    return {offset, size, time, steps, samples, steps ? duration : 0.0};
+}
+
+// The CRC-16 of A/52, bit by bit: x^16 + x^15 + x^2 + 1, most significant bit first, from 0.
+inline unsigned crc16(const std::uint8_t* data, std::size_t size) {
+    unsigned crc = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const unsigned in = ((data[i] >> bit) & 1U) ^ (crc >> 15);
+            crc = ((crc << 1) & 0xFFFF) ^ (in ? 0x8005 : 0);
+        }
+    }
+    return crc;
+}
+
+// Both error checks of the whole frame at `frame` hold: crc2 over everything after the sync
+// word, and for AC-3 crc1 over bytes 2 up to the 5/8 point.
+inline bool crcsHold(const std::uint8_t* frame, std::size_t size) {
+    const std::size_t words = size / 2;
+    const bool eac3 = (frame[5] >> 3) >= 11 && (frame[5] >> 3) <= 16;
+    if (!eac3 && crc16(frame + 2, 2 * (words / 2 + words / 8) - 2) != 0) return false;
+    return crc16(frame + 2, size - 2) == 0;
 }
 
 struct Skip {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 #include "decoders.h"
 #include "program_runner.h"
@@ -104,6 +105,55 @@ TEST_P(ConformanceTest, CutsDecodeWithLiba52) {
 TEST_P(ConformanceTest, CutsDecodeWithFfmpegCrcCheck) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (install ffmpeg)";
     cutEveryWindow(Decoder::ffmpeg);
+}
+
+// A cut moved by --delay decodes to its silent frames' worth of exact zeros, then to the very
+// samples of the same cut without it; moved the other way, to the cut less its first steps.
+TEST_P(ConformanceTest, DelayedCutsDecodeToSilenceThenTheCut) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (install ffmpeg)";
+    const Bytes input = readFile(std::string(MORVANE_CORPUS) + "/" + GetParam());
+    const std::vector<ac3::Frame> frames = ac3::walk(input);
+    const Window w = windowsFor(frames)[1];
+    const Prediction p = predict(frames, w.from, w.to);
+    Workspace work(input);
+    std::map<double, Decoded> decoded;
+    for (const double delay : {0.0, 0.25, -0.1}) {
+        const std::string name = "delayed" + std::to_string(delay);
+        const Result run =
+            runMorvane({"--delay", exact(delay), "-o", name, "in.ac3", exact(w.from), exact(w.to)},
+                       work.dir.path);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const DelayedCut d = predictDelay(frames, p, delay);
+        ASSERT_EQ(std::filesystem::exists(work.dir / name), d.first <= d.last);
+        if (d.first > d.last) continue;  // every step of a short cut left out
+        decoded[delay] = ffmpegDecode(work.dir / name, format());
+        EXPECT_EQ(decoded[delay].status, 0);
+        EXPECT_EQ(decoded[delay].messages, "") << delay;
+        if (!eac3() && a52Check != nullptr) {
+            const long steps = stepsIn(frames, d.first, d.last).first + (delay > 0 ? d.steps : 0);
+            const auto [status, report] = shell(std::string(a52Check) + " " + (work.dir / name) +
+                                                " " + std::to_string(delay > 0 ? d.steps : 0));
+            EXPECT_EQ(status, 0) << report;
+            EXPECT_EQ(report.substr(0, report.find(' ', 7)), "frames " + std::to_string(steps));
+        }
+    }
+    const std::vector<float>& plain = decoded[0.0].samples;
+    const long perChannel = stepsIn(frames, p.first, p.last).second;
+    ASSERT_GT(perChannel, 0);
+    const std::size_t channels = plain.size() / static_cast<std::size_t>(perChannel);
+    const DelayedCut later = predictDelay(frames, p, 0.25);
+    const std::size_t silence = static_cast<std::size_t>(later.steps) *
+                                static_cast<std::size_t>(frames[later.reference].samples) *
+                                channels;
+    const std::vector<float>& moved = decoded[0.25].samples;
+    ASSERT_EQ(moved.size(), silence + plain.size());
+    EXPECT_EQ(std::count(moved.begin(), moved.begin() + static_cast<long>(silence), 0.0f),
+              static_cast<long>(silence));
+    EXPECT_TRUE(std::equal(plain.begin(), plain.end(), moved.begin() + static_cast<long>(silence)));
+    const DelayedCut earlier = predictDelay(frames, p, -0.1);
+    EXPECT_EQ(
+        decoded[-0.1].samples.size(),
+        static_cast<std::size_t>(stepsIn(frames, earlier.first, earlier.last).second) * channels);
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, ConformanceTest, testing::ValuesIn(corpusNames()),

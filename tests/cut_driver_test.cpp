@@ -101,6 +101,28 @@ std::vector<Bytes> dependent(std::size_t i) {
     return {ac3::makeEac3Frame(ac3::eac3(1, 0, 256), fillFor(i + 100))};
 }
 
+// The output of a cut with --delay: its silent steps, each frame of the length and header of
+// its reference and with valid CRCs, then the input's frames.
+void expectDelayedOutput(const Bytes& output, const Bytes& input,
+                         const std::vector<ac3::Frame>& frames, const DelayedCut& d, double asked) {
+    std::size_t at = 0;
+    for (long step = 0; asked > 0 && step < d.steps; ++step) {
+        for (std::size_t i = d.reference; i < d.referenceEnd; ++i) {
+            const ac3::Frame& reference = frames[i];
+            ASSERT_LE(at + reference.size, output.size());
+            // E-AC-3 keeps its header from byte 2 on; AC-3 has crc1 there.
+            const std::size_t header = (input[reference.offset + 5] >> 3) > 10 ? 2 : 4;
+            EXPECT_TRUE(std::equal(&output[at + header], &output[at + 6],
+                                   &input[reference.offset + header]));
+            EXPECT_TRUE(ac3::crcsHold(&output[at], reference.size)) << "silent step " << step;
+            at += reference.size;
+        }
+    }
+    const Bytes cut = d.first <= d.last ? slice(input, frames, d.first, d.last) : Bytes{};
+    EXPECT_EQ(Bytes(output.begin() + static_cast<long>(std::min(at, output.size())), output.end()),
+              cut);
+}
+
 // Streams the encoder does not make, built from their headers: E-AC-3 frames of every block
 // count and reduced sample rate, 7.1 (a dependent frame after each AC-3 or E-AC-3 frame),
 // independent substreams beside substream 0, and syntaxes mixed in one file. Each goes through
@@ -145,6 +167,13 @@ TEST(CutDriverTest, CopiesWholeTimeStepsOfBuiltStreams) {
         {"frames that add no time before the first step",
          ac3::joined({dependent(0)[0], ac3::makeEac3Frame(ac3::eac3(0, 3), 0x22),
                       steps(30, ac3Step, dependent)})},
+        {"44.1 kHz padded and unpadded frames",
+         steps(
+             40,
+             [](std::size_t i) {
+                 return ac3::makeFrame(1, 20 + static_cast<int>(i % 2), fillFor(i));
+             },
+             noExtras)},
         {"AC-3, then E-AC-3, then AC-3",
          ac3::joined({steps(15, ac3Step, noExtras), steps(15, eac3Step, dependent),
                       steps(15, ac3Step, noExtras)})},
@@ -163,6 +192,25 @@ TEST(CutDriverTest, CopiesWholeTimeStepsOfBuiltStreams) {
             ASSERT_EQ(work.hasOutput(), p.first < frames.size());
             if (p.first < frames.size()) {
                 EXPECT_EQ(work.output(), slice(c.stream, frames, p.first, p.last));
+            }
+        }
+        // Moved by --delay from the first copied step (the stream's first, and one inside):
+        // silent twins of every frame of it in front, or whole steps left out.
+        for (const Window& w : {windowsFor(frames)[0], windowsFor(frames)[1]}) {
+            for (const double delay : {0.1, -0.05}) {
+                SCOPED_TRACE(testing::Message() << w.name << " delayed by " << delay);
+                Workspace work(c.stream);
+                const Result run = runMorvane(
+                    {"--verbose", "--delay", exact(delay), "in.ac3", exact(w.from), exact(w.to)},
+                    work.dir.path);
+                const Prediction p = predict(frames, w.from, w.to);
+                const DelayedCut d = predictDelay(frames, p, delay);
+                EXPECT_EQ(run.out, progressLines(frames, p.progress) + ending);
+                EXPECT_EQ(run.err, delayNotice(d, delay) +
+                                       verboseLine(frames, d.first, d.last, "morvane_in.ac3"));
+                ASSERT_EQ(work.hasOutput(), d.first <= d.last);
+                if (d.first <= d.last)
+                    expectDelayedOutput(work.output(), c.stream, frames, d, delay);
             }
         }
     }
@@ -328,6 +376,14 @@ TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
         {"--quiet", "--fast", "in.ac3", "1"},
         {"--quiet", "--", "--resync", "in.ac3", "1", "2"},
         {"--help"},
+        {"--delay", "abc", "in.ac3", "1", "2"},
+        {"--delay", "1e400", "in.ac3", "1", "2"},
+        {"--delay", "nan", "in.ac3", "1", "2"},
+        {"--delay", "90000", "in.ac3", "1", "2"},
+        {"--delay", "-86400.5", "in.ac3", "1", "2"},
+        {"--delay", "1s", "in.ac3", "1", "2"},
+        {"--delay", "1", "--delay", "1", "in.ac3", "1", "2"},
+        {"in.ac3", "1", "2", "--delay"},
     };
     for (const auto& args : commandLines) {
         SCOPED_TRACE(testing::PrintToString(args));
@@ -336,10 +392,11 @@ TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.out, usageText);
         // Standard error lists every option, a line each, and says where to read more.
-        for (const char* option : {"\n  -o OUTPUT ", "\n  --resync ", "\n  --quiet ", "\n  -- "}) {
+        for (const char* option : {"\n  -o OUTPUT ", "\n  --resync ", "\n  --quiet ", "\n  -- ",
+                                   "\n  --delay SECONDS ", "\n  --verbose "}) {
             EXPECT_NE(run.err.find(option), std::string::npos) << option;
         }
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 6);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 8);
         const std::string pointer = "\nsee man morvane for more\n";
         EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), pointer.size())),
                   pointer);
@@ -431,16 +488,23 @@ TEST(CutDriverTest, OutputThatCannotBeWritten) {
     }
 }
 
-// With more than three arguments: -o names the output, --quiet drops the progress lines, and
-// "--" ends the options; a negative time stays a time. The input is never changed.
+// With more than three arguments: -o names the output, --quiet drops the progress lines,
+// --delay moves the cut in time, --verbose says where the cut lies, and "--" ends the options;
+// a negative time stays a time. The input is never changed.
 TEST(CutDriverTest, OptionsNameTheOutputAndQuietTheProgress) {
+    const std::string nothingToCut =
+        "morvane: in.ac3: nothing to cut: the window starts after the end of the stream, which "
+        "is 8.000 s long\n";
     const struct {
         std::vector<std::string> args;
-        const char* output;  // the file the frames go to, or none
-        std::size_t first, last;
-        std::size_t lines;  // progress lines
+        const char* output;       // the file the frames go to, or none
+        std::size_t first, last;  // the cut without --delay
+        std::size_t lines;        // progress lines
         std::string message;
         int status;
+        double delay = 0.0;
+        bool verbose = false;
+        std::string err = "";  // before what --delay and --verbose say
     } cases[] = {
         {{"-o", "cut.ac3", "in.ac3", "1", "2"}, "cut.ac3", 32, 63, 62, "", 0},
         {{"in.ac3", "1", "2", "--quiet"}, "morvane_in.ac3", 32, 63, 0, "", 0},
@@ -462,6 +526,42 @@ TEST(CutDriverTest, OptionsNameTheOutputAndQuietTheProgress) {
          "could not open link.ac3 for output\n",
          1},
         {{"--quiet", "1", "2"}, nullptr, 0, 0, 0, "could not open --quiet for input\n", 1},
+        {{"--delay", "0.25", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, 0.25},
+        {{"--delay", "-0.2", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, -0.2},
+        {{"--delay", "0", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0},
+        {{"--delay", "-1.5", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, -1.5},
+        // Half a frame is rounded up, a little less down.
+        {{"--delay", "0.016", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, 0.016},
+        {{"--delay", "-0.016", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, -0.016},
+        {{"--delay", "0.0159", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, 0.0159},
+        {{"--delay", "1", "in.ac3", "9", "10"}, nullptr, 0, 0, 250, "", 0, 1, false, nothingToCut},
+        {{"--delay", "0.1", "-o", "cut.ac3", "--quiet", "--resync", "in.ac3", "1", "2"},
+         "cut.ac3",
+         32,
+         63,
+         0,
+         "",
+         0,
+         0.1},
+        {{"--verbose", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, 0, true},
+        {{"--verbose", "--delay", "-0.2", "-o", "v.ac3", "in.ac3", "1", "2"},
+         "v.ac3",
+         32,
+         63,
+         62,
+         "",
+         0,
+         -0.2,
+         true},
+        {{"--verbose", "--delay", "0.1", "in.ac3", "7.99", "1e6"},
+         "morvane_in.ac3",
+         250,
+         250,
+         250,
+         "",
+         0,
+         0.1,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -471,10 +571,17 @@ TEST(CutDriverTest, OptionsNameTheOutputAndQuietTheProgress) {
         const Result run = runMorvane(c.args, work.dir.path);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, progressLines(work.frames, c.lines) + c.message + ending);
-        EXPECT_EQ(run.err, "");
+        DelayedCut d;
         if (c.output != nullptr) {
-            EXPECT_EQ(readFile(work.dir / c.output),
-                      slice(work.input, work.frames, c.first - 1, c.last - 1));
+            d = predictDelay(work.frames, {c.first - 1, c.last - 1, c.lines}, c.delay);
+        }
+        const bool made = c.output != nullptr && d.first <= d.last;
+        EXPECT_EQ(
+            run.err,
+            c.err + delayNotice(d, c.delay) +
+                (c.verbose && made ? verboseLine(work.frames, d.first, d.last, c.output) : ""));
+        if (made) {
+            expectDelayedOutput(readFile(work.dir / c.output), work.input, work.frames, d, c.delay);
         } else {
             EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.dir.path), {}),
                       before);

@@ -26,7 +26,7 @@ TEST(CutTest, SaysHowTheWalkEnded) {
         CutOptions options;
         CutEnd end;
         double time;
-        bool outputCreated;
+        bool windowReached;
         std::uint64_t badSpotOffset, unread;
         std::vector<std::string> said = {};  // by the events, in order
     } cases[] = {
@@ -61,7 +61,7 @@ TEST(CutTest, SaysHowTheWalkEnded) {
         output.close();
         EXPECT_EQ(result.end, c.end);
         EXPECT_NEAR(result.time, c.time, 1e-9);
-        EXPECT_EQ(result.outputCreated, c.outputCreated);
+        EXPECT_EQ(result.windowReached, c.windowReached);
         EXPECT_EQ(result.badSpotOffset, c.badSpotOffset);
         EXPECT_EQ(result.unread, c.unread);
         EXPECT_FALSE(result.unreadAtLeast);

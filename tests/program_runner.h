@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -98,6 +99,85 @@ inline std::pair<long, long> stepsIn(const std::vector<ac3::Frame>& frames, std:
         samples += frames[i].samples;
     }
     return {steps, samples};
+}
+
+// A cut with --delay SECONDS, as worked out from the cut without it: `steps` silent twins of
+// the first copied step (frames `reference` up to `referenceEnd`) before it, or `steps` steps
+// of it left out; the input's frames `first` to `last` follow (none when first > last).
+struct DelayedCut {
+    long steps = 0;
+    std::size_t first = 0, last = 0;
+    std::size_t reference = 0, referenceEnd = 0;
+    double moved = 0.0;  // seconds: the silence added, or less the time left out
+    bool framePerStep = true;
+};
+
+inline DelayedCut predictDelay(const std::vector<ac3::Frame>& frames, const Prediction& p,
+                               double seconds) {
+    DelayedCut d;
+    d.first = p.first;
+    d.last = p.last;
+    if (p.first >= frames.size() || seconds == 0) return d;
+    d.reference = p.first;
+    while (!frames[d.reference].steps) ++d.reference;
+    d.referenceEnd = d.reference + 1;
+    while (d.referenceEnd <= p.last && !frames[d.referenceEnd].steps) ++d.referenceEnd;
+    const double duration = frames[d.reference].duration;
+    const long k = static_cast<long>(std::floor(std::fabs(seconds) / duration + 0.5));
+    if (seconds > 0) {
+        d.steps = k;
+        d.moved = static_cast<double>(k) * duration;
+        d.framePerStep = d.referenceEnd - d.reference == 1;
+        return d;
+    }
+    std::size_t i = p.first;
+    for (; i <= p.last; ++i) {
+        if (frames[i].steps) {
+            if (d.steps == k) break;
+            ++d.steps;
+            d.moved -= frames[i].duration;
+        } else if (d.steps > 0) {
+            d.framePerStep = false;
+        }
+    }
+    d.first = i;
+    return d;
+}
+
+// "N things", with a singular for one.
+inline std::string counted(std::size_t count, const std::string& what) {
+    return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+}
+
+// The notice of a delayed cut on standard error, or nothing when it moved nothing.
+inline std::string delayNotice(const DelayedCut& d, double asked) {
+    if (d.steps == 0) return "";
+    char moved[64], text[64];
+    std::snprintf(moved, sizeof moved, "morvane: in.ac3: delayed by %.3f s: ", d.moved);
+    std::snprintf(text, sizeof text, " (%.3f s asked)\n", asked);
+    const std::string unit = d.framePerStep ? "frame" : "time step";
+    const auto steps = static_cast<std::size_t>(d.steps);
+    if (asked > 0) return moved + counted(steps, "silent " + unit) + " before the cut" + text;
+    if (d.first > d.last) {
+        return moved + ("all " + counted(steps, unit)) +
+               " of the cut left out, so there is no output" + text;
+    }
+    return moved + counted(steps, unit) + " left out at the start of the cut" + text;
+}
+
+// The --verbose line for a cut whose output holds the input's frames first to last.
+inline std::string verboseLine(const std::vector<ac3::Frame>& frames, std::size_t first,
+                               std::size_t last, const std::string& output) {
+    if (first > last || first >= frames.size()) return "";
+    std::size_t step = first;  // the frame that started the first one's time step
+    while (step > 0 && !frames[step].steps) --step;
+    std::size_t bytes = 0;
+    for (std::size_t i = first; i <= last; ++i) bytes += frames[i].size;
+    char line[200];
+    std::snprintf(line, sizeof line, "morvane: in.ac3: cut %.3f s to %.3f s of the input (",
+                  frames[first].end - frames[step].duration, frames[last].end);
+    return line + counted(last - first + 1, "frame") + ", " + counted(bytes, "byte") + ") into " +
+           output + "\n";
 }
 
 // Windows that start, end and lie on and between the ends of time steps, and beyond the end.

@@ -86,28 +86,11 @@ Reference eac3Reference(int fscod, int blocksOrFscod2, int acmod, bool lfe, std:
             channelsOf[acmod] + lfe};
 }
 
-// The CRC-16 of A/52, bit by bit: x^16 + x^15 + x^2 + 1, most significant bit first, from 0.
-unsigned crc16(const std::uint8_t* data, std::size_t size) {
-    unsigned crc = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        for (int bit = 7; bit >= 0; --bit) {
-            const unsigned in = ((data[i] >> bit) & 1U) ^ (crc >> 15);
-            crc = ((crc << 1) & 0xFFFF) ^ (in ? 0x8005 : 0);
-        }
-    }
-    return crc;
-}
-
 // The twin has the reference's syntax, length, header, time and stepping, and valid CRCs.
 void expectTwin(const Reference& reference, const Bytes& twin) {
     ASSERT_EQ(twin.size(), reference.frame.size());
     EXPECT_TRUE(std::equal(twin.begin() + 4, twin.begin() + 6, reference.frame.begin() + 4));
-    const bool eac3 = (twin[5] >> 3) > 10;
-    const std::size_t words = twin.size() / 2;
-    if (!eac3) {
-        EXPECT_EQ(crc16(&twin[2], 2 * (words / 2 + words / 8) - 2), 0U) << "crc1";
-    }
-    EXPECT_EQ(crc16(&twin[2], twin.size() - 2), 0U) << "crc2";
+    EXPECT_TRUE(ac3::crcsHold(twin.data(), twin.size()));
     double time = 0, twinTime = 0;
     const ac3::Frame read = ac3::frameAt(reference.frame, 0, time);
     const ac3::Frame readTwin = ac3::frameAt(twin, 0, twinTime);

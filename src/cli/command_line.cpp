@@ -1,6 +1,8 @@
 #include "cli/command_line.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -21,6 +23,10 @@ const Option options[] = {
     {"--resync", nullptr, &CommandLine::resync, nullptr,
      "go on at the next whole frame after a spot that is none"},
     {"--quiet", nullptr, &CommandLine::quiet, nullptr, "print no progress lines"},
+    {"--delay", "SECONDS", nullptr, &CommandLine::delayText,
+     "move the cut: silent frames before it, or (negative) frames left out at its start"},
+    {"--verbose", nullptr, &CommandLine::verbose, nullptr,
+     "say where the cut really starts and ends in the input"},
     {"--", nullptr, nullptr, nullptr, "end the options: infile and the times follow"},
 };
 
@@ -43,6 +49,15 @@ bool take(const Option& option, int argc, char* argv[], int& i, CommandLine& lin
     return true;
 }
 
+// A delay is wholly a finite number of seconds, at most a day either way.
+bool parseDelay(const char* text, double& seconds) {
+    char* end = nullptr;
+    seconds = std::strtod(text, &end);
+    const bool number =
+        end != text && *end == '\0' && !std::isspace(static_cast<unsigned char>(*text));
+    return number && std::isfinite(seconds) && std::fabs(seconds) <= 86400;
+}
+
 }  // namespace
 
 // Exactly three arguments are infile, from_second and to_second, whatever they look like.
@@ -63,6 +78,7 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& line) {
         }
     }
     if (positional.size() != 3) return false;
+    if (line.delayText != nullptr && !parseDelay(line.delayText, line.delay)) return false;
     line.input = positional[0];
     line.from = std::atof(positional[1]);
     line.to = std::atof(positional[2]);

@@ -11,6 +11,9 @@ struct CommandLine {
     const char* output = nullptr;  // -o; otherwise "morvane_" + input
     bool resync = false;
     bool quiet = false;
+    bool verbose = false;
+    const char* delayText = nullptr;  // --delay as typed
+    double delay = 0.0;
 };
 
 // False for a command line the program does not take: then only the usage text is due.

@@ -21,6 +21,11 @@ char* formatSeconds(char* first, char* last, double time) {
     return std::to_chars(first, last, time, std::chars_format::fixed, 3).ptr;
 }
 
+// "1 frame", "2 frames".
+std::string counted(std::uint64_t count, const std::string& what) {
+    return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+}
+
 }  // namespace
 
 std::string secondsText(double time) {
@@ -44,8 +49,8 @@ void ProgressLine::flushNow() {
     lastFlush = Clock::now();
 }
 
-Console::Console(const char* inputName, const std::string& outputName)
-    : inputName(inputName), outputName(outputName) {
+Console::Console(const char* inputName, const std::string& outputName, bool verbose)
+    : inputName(inputName), outputName(outputName), verbose(verbose) {
     std::cout << std::fixed << std::setprecision(3);
 }
 
@@ -93,9 +98,37 @@ bool Console::reportEnd(const CutResult& result) {
     } else if (result.end == CutEnd::badSpot) {
         notice(streamEnds(result));
     }
-    if (result.anyFrame && !result.readFailed && !result.outputCreated) {
+    if (result.anyFrame && !result.readFailed && !result.windowReached) {
         notice("nothing to cut: the window starts after the end of the stream, which is " +
                secondsText(result.time) + " s long");
     }
+    const std::string delayed = delayText(result.delay);
+    if (!delayed.empty()) notice(delayed);
+    if (verbose && result.copied.frames > 0) notice(span(result.copied));
     return !readError;
+}
+
+std::string Console::delayText(const DelayResult& delay) const {
+    const std::string asked = " (" + secondsText(delay.asked) + " s asked)";
+    if (delay.noSilentFrame) {
+        return "not delayed: the frame at byte " + std::to_string(delay.referenceOffset) +
+               " is too short to hold a silent frame" + asked;
+    }
+    if (delay.steps == 0) return "";
+    const std::string unit = delay.framePerStep ? "frame" : "time step";
+    const auto steps = static_cast<std::uint64_t>(delay.steps);
+    const std::string moved = "delayed by " + secondsText(delay.seconds) + " s: ";
+    if (delay.asked > 0)
+        return moved + counted(steps, "silent " + unit) + " before the cut" + asked;
+    if (delay.everythingLeftOut) {
+        return moved + "all " + counted(steps, unit) +
+               " of the cut left out, so there is no output" + asked;
+    }
+    return moved + counted(steps, unit) + " left out at the start of the cut" + asked;
+}
+
+std::string Console::span(const CopiedSpan& copied) const {
+    return "cut " + secondsText(copied.start) + " s to " + secondsText(copied.end) +
+           " s of the input (" + counted(copied.frames, "frame") + ", " +
+           counted(copied.bytes, "byte") + ") into " + outputName;
 }

@@ -36,7 +36,8 @@ private:
 // about the stream go to standard error as "morvane: IN: ...".
 class Console : public CutEvents {
 public:
-    Console(const char* inputName, const std::string& outputName);
+    // Verbose, the end of a run that copied anything says where the cut lies in the input.
+    Console(const char* inputName, const std::string& outputName, bool verbose);
 
     void cannotOpenInput();
     void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) override;
@@ -51,7 +52,10 @@ public:
 private:
     void notice(const std::string& text);
     std::string streamEnds(const CutResult& result) const;
+    std::string delayText(const DelayResult& delay) const;
+    std::string span(const CopiedSpan& copied) const;
 
     const char* inputName;
     std::string outputName;
+    bool verbose;
 };

@@ -10,7 +10,12 @@ class Walk {
 public:
     Walk(FrameReader& frames, BitReader& input, const CutOptions& options, OutputFile& output,
          CutEvents& events)
-        : frames(frames), input(input), options(options), output(output), events(events) {}
+        : frames(frames),
+          input(input),
+          options(options),
+          output(output),
+          events(events),
+          delay(options.delay, output) {}
 
     CutResult run();
 
@@ -18,16 +23,21 @@ private:
     std::optional<CutEnd> takeFrame();
     std::optional<CutEnd> afterLastFrame();
     CutResult finish(CutEnd end);
+    CutEnd outputFailure() const {
+        return output.notCreated() ? CutEnd::outputNotCreated : CutEnd::writeFailed;
+    }
 
     FrameReader& frames;
     BitReader& input;
     const CutOptions& options;
     OutputFile& output;
     CutEvents& events;
+    Delay delay;
     // The clock moves only at frames that step it; the frames after a step (E-AC-3 extensions
     // and other substreams) play alongside it and go with it, whole or not at all. Frames
     // before the first step are at time 0.
     double time = 0.0;
+    double stepStart = 0.0;  // of the step the frame just read plays in
     bool windowComplete = false;
     CutResult result;
 };
@@ -50,15 +60,20 @@ std::optional<CutEnd> Walk::takeFrame() {
     const bool step = frames.stepsClock();
     // The step that crossed `to` has been copied with everything that belongs to it.
     if (step && windowComplete) return CutEnd::windowComplete;
-    if (step) time = frames.frameDuration() + time;
-    if (time >= options.from && !output.writeFrame(frames)) {
-        return output.notCreated() ? CutEnd::outputNotCreated : CutEnd::writeFailed;
+    if (step) {
+        const double duration = frames.frameDuration();
+        time = duration + time;
+        stepStart = time - duration;
+    }
+    if (time >= options.from) {
+        result.windowReached = true;
+        if (!delay.copy(frames, stepStart, time)) return outputFailure();
     }
     if (!step) return std::nullopt;
     if (time > options.to) {
         windowComplete = true;
     } else {
-        output.progressLine(time);
+        delay.progressLine(time);
         output.showProgressIfDue();
     }
     return std::nullopt;
@@ -84,11 +99,14 @@ std::optional<CutEnd> Walk::afterLastFrame() {
 
 CutResult Walk::finish(CutEnd end) {
     // What is held goes out before anything that comes later in the stream is said.
+    const bool outputFailed = end == CutEnd::outputNotCreated || end == CutEnd::writeFailed;
+    if (!outputFailed && !delay.finish()) end = outputFailure();
     if (end != CutEnd::outputNotCreated && !output.flush()) end = CutEnd::writeFailed;
     result.end = end;
     result.time = time;
     result.readFailed = input.readFailed();
-    result.outputCreated = output.created();
+    result.delay = delay.result();
+    result.copied = delay.copied();
     if (end == CutEnd::badSpot) {
         // A regular file's size is known; any other input is known to its end only when it
         // was read to its end.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/delay.h"
 #include "stream/bit_reader.h"
 #include "stream/frame_reader.h"
 
@@ -15,6 +16,7 @@ struct CutOptions {
     double from = 0.0;
     double to = 0.0;
     bool resync = false;  // go on after a spot that is not a whole, valid frame
+    double delay = 0.0;   // seconds to move the cut by (see Delay)
 };
 
 enum class CutEnd {
@@ -29,13 +31,15 @@ struct CutResult {
     CutEnd end = CutEnd::endOfInput;
     bool anyFrame = false;       // the walk met at least one whole frame
     bool readFailed = false;     // the input ended through a read error
-    bool outputCreated = false;  // at least one frame was to be copied
+    bool windowReached = false;  // the clock reached the window's start
     double time = 0.0;           // the clock when the walk stopped
     // CutEnd::badSpot: where the spot starts, why it is no frame, and how much input followed.
     std::uint64_t badSpotOffset = 0;
     std::string badSpotReason;
     std::uint64_t unread = 0;
     bool unreadAtLeast = false;  // an input of unknown size (a pipe): more may follow
+    DelayResult delay;
+    CopiedSpan copied;
 
     bool outputFailed() const {
         return end == CutEnd::outputNotCreated || end == CutEnd::writeFailed;

@@ -37,7 +37,7 @@ int main(int argc, char* argv[]) {
     }
     outputName = line.output != nullptr ? std::string(line.output)
                                         : std::string(line.input).insert(0, "morvane_");
-    Console console(line.input, outputName);
+    Console console(line.input, outputName, line.verbose);
     // Stopped by the user or the system, the run still writes out the frames it holds.
     platform::catchStopRequests();
 
@@ -55,7 +55,7 @@ int main(int argc, char* argv[]) {
     bitReader.beforeRefill([&output] { return output.flush(); });
 
     const CutResult result =
-        cut(frameReader, bitReader, {line.from, line.to, line.resync}, output, console);
+        cut(frameReader, bitReader, {line.from, line.to, line.resync, line.delay}, output, console);
     const bool outputFailed = console.reportOutputFailure(result);
     output.endIfStopped();
     bool ok = !outputFailed && console.reportEnd(result);

@@ -4,13 +4,13 @@ OutputFile::OutputFile(const std::string& name, platform::FileHandle& handle,
                        platform::FileHandle input, ProgressLine& progress)
     : name(name), handle(handle), input(input), progress(progress) {}
 
-bool OutputFile::writeFrame(const FrameReader& frameReader) {
+bool OutputFile::write(const std::vector<std::int32_t>& frame) {
     if (!created()) {
         handle = platform::createForWriting(name.c_str(), input);
         creationFailed = !created();
         if (creationFailed) return false;
     }
-    return append(frameReader.bytes());
+    return append(frame);
 }
 
 bool OutputFile::append(const std::vector<std::int32_t>& frame) {

@@ -31,7 +31,9 @@ public:
 
     // Copies the frame last read, creating the file first if it is not open yet. False when
     // the file could not be created (notCreated()) or a write failed (writeFailed()).
-    bool writeFrame(const FrameReader& frameReader);
+    bool writeFrame(const FrameReader& frameReader) { return write(frameReader.bytes()); }
+    // The same for a frame the program holds or made, one element per byte.
+    bool write(const std::vector<std::int32_t>& frame);
     // The progress line of the time step just walked: shown now, or once the frames before it
     // are in the file.
     void progressLine(double time);

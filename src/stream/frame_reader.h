@@ -49,6 +49,7 @@ public:
     bool isEac3() const { return bsid >= 11 && bsid <= 16; }
     // The frame last read, one element per byte (0 to 255), in stream order.
     std::vector<std::int32_t> bytes() const { return frameBytes; }
+    std::size_t byteCount() const { return frameBytes.size(); }
     // Where in the input the frame last read, or the spot that stopped the walk, begins.
     std::uint64_t frameOffset() const { return start; }
     Stop stop() const { return stopped; }
