@@ -18,14 +18,15 @@ bool OutputFile::append(const std::vector<std::int32_t>& frame) {
     if (!bytes) bytes.reset(new std::uint8_t[capacity]);
     // The frame reader hands out frames of 4096 bytes at most.
     if (frame.size() > capacity) return false;
-    // Through local pointers: a store through a byte pointer could change `size`, and the
-    // compiler would then narrow one byte at a time.
+    // Through local pointers and a local count: a store through a byte pointer could change
+    // `size` or the vector's own bounds, and the compiler would then narrow one byte at a time.
     const std::int32_t* in = frame.data();
+    const std::size_t count = frame.size();
     std::uint8_t* out = bytes.get() + size;
-    for (std::size_t i = 0; i < frame.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         out[i] = static_cast<std::uint8_t>(in[i] & 0xFF);
     }
-    size += frame.size();
+    size += count;
     return true;
 }
 
