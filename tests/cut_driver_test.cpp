@@ -411,11 +411,12 @@ TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.out, usageText);
         // Standard error lists every option, a line each, and says where to read more.
-        for (const char* option : {"\n  -o OUTPUT ", "\n  --resync ", "\n  --quiet ", "\n  -- ",
-                                   "\n  --delay SECONDS ", "\n  --verbose "}) {
+        for (const char* option :
+             {"\n  -o OUTPUT ", "\n  --resync ", "\n  --quiet ", "\n  -- ", "\n  --delay SECONDS ",
+              "\n  --verbose ", "\n  --check ", "\n  --repair "}) {
             EXPECT_NE(run.err.find(option), std::string::npos) << option;
         }
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 8);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 10);
         const std::string pointer = "\nsee man morvane for more\n";
         EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), pointer.size())),
                   pointer);

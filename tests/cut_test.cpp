@@ -9,9 +9,21 @@
 
 namespace {
 
-struct Skipped : CutEvents {
+// What the walk said on the way, in short.
+struct Said : CutEvents {
     void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) override {
         said.push_back(std::to_string(count) + " at " + std::to_string(offset) + ": " + reason);
+    }
+    void crcFailed(std::uint64_t offset, double) override {
+        said.push_back("bad " + std::to_string(offset));
+    }
+    void replaced(std::uint64_t offset, double, bool withSilence) override {
+        said.push_back((withSilence ? "replaced " : "left out ") + std::to_string(offset));
+    }
+    void filled(double, std::uint64_t steps, bool, std::uint64_t count,
+                std::uint64_t offset) override {
+        said.push_back("filled " + std::to_string(steps) + " for " + std::to_string(count) +
+                       " at " + std::to_string(offset));
     }
     std::vector<std::string> said;
 };
@@ -56,7 +68,7 @@ TEST(CutTest, SaysHowTheWalkEnded) {
         const std::string name = dir / "out.ac3";
         platform::FileHandle handle = platform::invalidHandle;
         OutputFile output(name, handle, input.handle(), quiet);
-        Skipped events;
+        Said events;
         const CutResult result = cut(frames, input, c.options, output, events);
         output.close();
         EXPECT_EQ(result.end, c.end);

@@ -9,6 +9,7 @@
 
 #include "ac3_test_stream.h"
 #include "decoders.h"
+#include "stream/frame_crc.h"
 #include "stream/frame_reader.h"
 
 namespace {
@@ -229,6 +230,27 @@ TEST(SilentFrameTest, DecodesToZerosAsItsReference) {
             EXPECT_EQ(status, 0) << report;
         }
     }
+}
+
+// The program's CRC, folded many bytes at a time, against the bit-by-bit definition: every
+// length around its 16- and 64-byte steps, from any register value, which works as if it
+// were XORed into the first two bytes.
+TEST(SilentFrameTest, CrcMatchesTheBitByBitDefinition) {
+    Bytes data(5000);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 131 + (i >> 7));
+    }
+    for (std::size_t size = 2; size <= 300; ++size) {
+        for (const unsigned start : {0x0000U, 0x8005U, 0xFFFFU, 0x1234U}) {
+            Bytes message(data.begin() + 7, data.begin() + 7 + static_cast<long>(size));
+            message[0] ^= static_cast<std::uint8_t>(start >> 8);
+            message[1] ^= static_cast<std::uint8_t>(start);
+            ASSERT_EQ(crc16(data.data() + 7, size, static_cast<std::uint16_t>(start)),
+                      ac3::crc16(message.data(), message.size()))
+                << size << " bytes from " << start;
+        }
+    }
+    EXPECT_EQ(crc16(data.data(), data.size()), ac3::crc16(data.data(), data.size()));
 }
 
 }  // namespace

@@ -27,6 +27,10 @@ const Option options[] = {
      "move the cut: silent frames before it, or (negative) frames left out at its start"},
     {"--verbose", nullptr, &CommandLine::verbose, nullptr,
      "say where the cut really starts and ends in the input"},
+    {"--check", nullptr, &CommandLine::check, nullptr,
+     "check every frame's CRCs and name those that fail (exit status 2)"},
+    {"--repair", nullptr, &CommandLine::repair, nullptr,
+     "--check and --resync, with silence for bad frames and lost bytes"},
     {"--", nullptr, nullptr, nullptr, "end the options: infile and the times follow"},
 };
 

@@ -12,6 +12,8 @@ struct CommandLine {
     bool resync = false;
     bool quiet = false;
     bool verbose = false;
+    bool check = false;
+    bool repair = false;
     const char* delayText = nullptr;  // --delay as typed
     double delay = 0.0;
 };

@@ -73,6 +73,32 @@ void Console::skipped(std::uint64_t offset, std::uint64_t count, const std::stri
            reason + ")");
 }
 
+namespace {
+
+std::string frameAt(std::uint64_t offset, double end) {
+    return "the frame at byte " + std::to_string(offset) + " (ending at " + secondsText(end) +
+           " s)";
+}
+
+}  // namespace
+
+void Console::crcFailed(std::uint64_t offset, double end) {
+    notice(frameAt(offset, end) + " fails its CRC check");
+}
+
+void Console::replaced(std::uint64_t offset, double end, bool withSilence) {
+    notice(withSilence
+               ? "replaced " + frameAt(offset, end) + " with silence"
+               : "left out " + frameAt(offset, end) + ": it is too short to hold a silent frame");
+}
+
+void Console::filled(double seconds, std::uint64_t steps, bool framePerStep, std::uint64_t count,
+                     std::uint64_t offset) {
+    notice("filled " + secondsText(seconds) + " s (" +
+           counted(steps, framePerStep ? "silent frame" : "silent time step") + ") for " +
+           counted(count, "byte") + " skipped at byte " + std::to_string(offset));
+}
+
 bool Console::reportOutputFailure(const CutResult& result) {
     if (result.end == CutEnd::outputNotCreated) {
         std::cout << "could not open " << outputName << " for output" << std::endl;
@@ -101,6 +127,10 @@ bool Console::reportEnd(const CutResult& result) {
     if (result.anyFrame && !result.readFailed && !result.windowReached) {
         notice("nothing to cut: the window starts after the end of the stream, which is " +
                secondsText(result.time) + " s long");
+    }
+    if (result.failed > 0) {
+        notice(std::to_string(result.failed) + " of " + counted(result.checked, "frame") +
+               " failed their CRC check");
     }
     const std::string delayed = delayText(result.delay);
     if (!delayed.empty()) notice(delayed);

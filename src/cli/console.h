@@ -41,6 +41,10 @@ public:
 
     void cannotOpenInput();
     void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) override;
+    void crcFailed(std::uint64_t offset, double end) override;
+    void replaced(std::uint64_t offset, double end, bool withSilence) override;
+    void filled(double seconds, std::uint64_t steps, bool framePerStep, std::uint64_t count,
+                std::uint64_t offset) override;
     // Says why the output failed, if it did; false when it did not.
     bool reportOutputFailure(const CutResult& result);
     // Says how the walk ended when the output did not fail; false when that is a failure.

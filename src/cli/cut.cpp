@@ -3,6 +3,8 @@
 #include <optional>
 
 #include "cli/output_file.h"
+#include "cli/repair.h"
+#include "stream/silent_frame.h"
 
 namespace {
 
@@ -21,7 +23,15 @@ public:
 
 private:
     std::optional<CutEnd> takeFrame();
+    std::optional<CutEnd> place(const CutFrame& frame, bool copied = true);
+    std::optional<CutEnd> checkedFrame(const CutFrame& frame);
     std::optional<CutEnd> afterLastFrame();
+    std::optional<CutEnd> fill(std::uint64_t offset, std::uint64_t skipped);
+    void modelAhead();
+    void startStep(double duration) {
+        time = duration + time;
+        stepStart = time - duration;
+    }
     CutResult finish(CutEnd end);
     CutEnd outputFailure() const {
         return output.notCreated() ? CutEnd::outputNotCreated : CutEnd::writeFailed;
@@ -33,6 +43,7 @@ private:
     OutputFile& output;
     CutEvents& events;
     Delay delay;
+    StepModel model;  // with repair: what lost bytes are filled with
     // The clock moves only at frames that step it; the frames after a step (E-AC-3 extensions
     // and other substreams) play alongside it and go with it, whole or not at all. Frames
     // before the first step are at time 0.
@@ -60,16 +71,20 @@ std::optional<CutEnd> Walk::takeFrame() {
     const bool step = frames.stepsClock();
     // The step that crossed `to` has been copied with everything that belongs to it.
     if (step && windowComplete) return CutEnd::windowComplete;
-    if (step) {
-        const double duration = frames.frameDuration();
-        time = duration + time;
-        stepStart = time - duration;
-    }
+    const double duration = step ? frames.frameDuration() : 0.0;
+    if (step) startStep(duration);
+    const CutFrame frame{frames.frameData(), step, duration, stepStart, time, frames.frameOffset()};
+    return options.check ? checkedFrame(frame) : place(frame);
+}
+
+// A frame whose step is on the clock: copied if it lies in the window, and its step's
+// progress line shown up to the window's end.
+std::optional<CutEnd> Walk::place(const CutFrame& frame, bool copied) {
     if (time >= options.from) {
         result.windowReached = true;
-        if (!delay.copy(frames, stepStart, time)) return outputFailure();
+        if (copied && !delay.copy(frame)) return outputFailure();
     }
-    if (!step) return std::nullopt;
+    if (!frame.steps) return std::nullopt;
     if (time > options.to) {
         windowComplete = true;
     } else {
@@ -77,6 +92,26 @@ std::optional<CutEnd> Walk::takeFrame() {
         output.showProgressIfDue();
     }
     return std::nullopt;
+}
+
+// With check: a frame that fails is said; with repair, one in the window is replaced by a
+// silent twin, or left out if it cannot hold one, so that its time stays.
+std::optional<CutEnd> Walk::checkedFrame(const CutFrame& frame) {
+    ++result.checked;
+    const bool good = frames.crcsHold();
+    const std::vector<std::int32_t> twin =
+        good || !options.repair ? std::vector<std::int32_t>{} : silentFrame(frame.bytes);
+    if (options.repair) model.add(twin.empty() ? frame.bytes : twin, frame.steps, frame.duration);
+    if (good) return place(frame);
+    ++result.failed;
+    // The frames before it are in the file before it is said.
+    if (!output.flush()) return CutEnd::writeFailed;
+    events.crcFailed(frame.offset, time);
+    if (!options.repair || time < options.from) return place(frame);
+    result.repaired = true;
+    events.replaced(frame.offset, time, !twin.empty());
+    return place({twin, frame.steps, frame.duration, frame.stepStart, frame.stepEnd, frame.offset},
+                 !twin.empty());
 }
 
 // The walk met no whole, valid frame: it ends, or with resync goes on at the next frame.
@@ -92,9 +127,49 @@ std::optional<CutEnd> Walk::afterLastFrame() {
     if (!options.resync || !frames.resync()) return CutEnd::badSpot;
     // The frames before the skipped bytes are in the file before it is said.
     if (!output.flush()) return CutEnd::writeFailed;
-    events.skipped(result.badSpotOffset, input.offset() - result.badSpotOffset,
-                   result.badSpotReason);
+    const std::uint64_t skipped = input.offset() - result.badSpotOffset;
+    if (options.repair) return fill(result.badSpotOffset, skipped);
+    events.skipped(result.badSpotOffset, skipped, result.badSpotReason);
     return std::nullopt;
+}
+
+// With repair: the skipped bytes stand for lost time, filled with silent steps modelled on
+// the last whole step before them, which move the clock as the lost ones would have.
+std::optional<CutEnd> Walk::fill(std::uint64_t offset, std::uint64_t skipped) {
+    if (model.empty()) modelAhead();
+    const std::vector<std::vector<std::int32_t>> twins =
+        model.empty() ? std::vector<std::vector<std::int32_t>>{} : model.twins();
+    const std::uint64_t steps = twins.empty() ? 0 : model.stepsFor(skipped);
+    if (steps == 0) {
+        events.skipped(offset, skipped, result.badSpotReason);
+        return std::nullopt;
+    }
+    result.repaired = true;
+    events.filled(static_cast<double>(steps) * model.duration(), steps, twins.size() == 1, skipped,
+                  offset);
+    for (std::uint64_t step = 0; step < steps; ++step) {
+        if (windowComplete) return CutEnd::windowComplete;
+        startStep(model.duration());
+        for (std::size_t i = 0; i < twins.size(); ++i) {
+            const CutFrame frame{twins[i],  i == 0, i == 0 ? model.duration() : 0.0,
+                                 stepStart, time,   offset};
+            if (const std::optional<CutEnd> end = place(frame)) return end;
+        }
+    }
+    return std::nullopt;
+}
+
+// Lost bytes before the first step are filled like the first step after them: it is read
+// ahead, and the reader steps back to it. The reader's history holds at least 8 KiB.
+void Walk::modelAhead() {
+    const std::uint64_t at = input.offset();
+    while (frames.readFrame()) {
+        if (!model.empty() && frames.stepsClock()) break;
+        const bool step = frames.stepsClock();
+        model.add(frames.frameData(), step, step ? frames.frameDuration() : 0.0);
+        if (input.offset() - at + 4096 > BitReader::historySize) break;
+    }
+    input.seek(at);
 }
 
 CutResult Walk::finish(CutEnd end) {

@@ -17,6 +17,8 @@ struct CutOptions {
     double to = 0.0;
     bool resync = false;  // go on after a spot that is not a whole, valid frame
     double delay = 0.0;   // seconds to move the cut by (see Delay)
+    bool check = false;   // check every frame walked against its CRCs
+    bool repair = false;  // with check and resync: silence for damaged frames and lost bytes
 };
 
 enum class CutEnd {
@@ -40,6 +42,9 @@ struct CutResult {
     bool unreadAtLeast = false;  // an input of unknown size (a pipe): more may follow
     DelayResult delay;
     CopiedSpan copied;
+    std::uint64_t checked = 0;  // frames checked against their CRCs
+    std::uint64_t failed = 0;   // of them, frames that failed
+    bool repaired = false;      // a frame was replaced, or lost bytes were filled
 
     bool outputFailed() const {
         return end == CutEnd::outputNotCreated || end == CutEnd::writeFailed;
@@ -52,6 +57,14 @@ public:
     virtual ~CutEvents() = default;
     // With resync: `count` bytes at `offset` were skipped; the frames before them are written.
     virtual void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) = 0;
+    // The frame at `offset`, whose step ends at `end` seconds, fails its CRC check.
+    virtual void crcFailed(std::uint64_t offset, double end) = 0;
+    // With repair: that frame was replaced by a silent one, or left out when none could be made.
+    virtual void replaced(std::uint64_t offset, double end, bool withSilence) = 0;
+    // With repair: `steps` silent steps of `seconds` in all stand for `count` bytes skipped at
+    // `offset`; `framePerStep`: each step is one frame.
+    virtual void filled(double seconds, std::uint64_t steps, bool framePerStep, std::uint64_t count,
+                        std::uint64_t offset) = 0;
 };
 
 // Walks the frames from the reader's position, copies the window's frames into `output` and

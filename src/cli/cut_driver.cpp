@@ -14,6 +14,7 @@ namespace {
 
 constexpr int exitBadCommandLine = -1;
 constexpr int exitFailure = 1;
+constexpr int exitDamaged = 2;
 
 }  // namespace
 
@@ -54,8 +55,10 @@ int main(int argc, char* argv[]) {
     // input, and a live FIFO's frames reach the file once their block is walked.
     bitReader.beforeRefill([&output] { return output.flush(); });
 
-    const CutResult result =
-        cut(frameReader, bitReader, {line.from, line.to, line.resync, line.delay}, output, console);
+    const CutOptions options{
+        line.from,  line.to, line.resync || line.repair, line.delay, line.check || line.repair,
+        line.repair};
+    const CutResult result = cut(frameReader, bitReader, options, output, console);
     const bool outputFailed = console.reportOutputFailure(result);
     output.endIfStopped();
     bool ok = !outputFailed && console.reportEnd(result);
@@ -64,5 +67,7 @@ int main(int argc, char* argv[]) {
         ok = false;
     }
     console.ending();
-    return ok ? 0 : exitFailure;
+    if (!ok) return exitFailure;
+    // Damage found or mended: a script can tell this stream from a clean one.
+    return result.failed > 0 || result.repaired ? exitDamaged : 0;
 }

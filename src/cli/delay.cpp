@@ -10,30 +10,29 @@ Delay::Delay(double seconds, OutputFile& output)
     delay.asked = seconds;
 }
 
-bool Delay::copy(const FrameReader& frame, double stepStart, double stepEnd) {
+bool Delay::copy(const CutFrame& frame) {
     if (state == State::passing) {
-        if (!output.writeFrame(frame)) return false;
-        if (span.frames == 0) span.start = stepStart;
-        span.end = stepEnd;
+        if (!output.write(frame.bytes)) return false;
+        if (span.frames == 0) span.start = frame.stepStart;
+        span.end = frame.stepEnd;
         ++span.frames;
-        span.bytes += frame.byteCount();
+        span.bytes += frame.bytes.size();
         return true;
     }
-    const bool steps = frame.stepsClock();
     if (state == State::leavingOut) {
-        if (steps && stepsToLeaveOut == 0) {
+        if (frame.steps && stepsToLeaveOut == 0) {
             state = State::passing;
-            return copy(frame, stepStart, stepEnd);
+            return copy(frame);
         }
-        leaveOut({{}, steps, frame.frameDuration(), stepStart, stepEnd, frame.frameOffset()});
+        leaveOut({{}, frame.steps, frame.duration, frame.stepStart, frame.stepEnd, frame.offset});
         return true;
     }
     // Waiting: the first step is held whole, since the silence goes in front of it.
     bool stepHeld = false;
     for (const Held& before : held) stepHeld = stepHeld || before.steps;
-    if (steps && stepHeld) return release() && copy(frame, stepStart, stepEnd);
+    if (frame.steps && stepHeld) return release() && copy(frame);
     held.push_back(
-        {frame.bytes(), steps, frame.frameDuration(), stepStart, stepEnd, frame.frameOffset()});
+        {frame.bytes, frame.steps, frame.duration, frame.stepStart, frame.stepEnd, frame.offset});
     return true;
 }
 

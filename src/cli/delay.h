@@ -6,9 +6,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "stream/frame_reader.h"
-
 class OutputFile;
+
+// A frame on its way into the output: one the walk read, or one it made.
+struct CutFrame {
+    const std::vector<std::int32_t>& bytes;
+    bool steps;                 // it starts a time step
+    double duration;            // of the step it starts
+    double stepStart, stepEnd;  // of the step it plays in
+    std::uint64_t offset;       // where it, or the damage it stands for, is in the input
+};
 
 struct DelayResult {
     double asked = 0.0;
@@ -32,9 +39,8 @@ class Delay {
 public:
     Delay(double seconds, OutputFile& output);
 
-    // Copies the frame just read, or holds it, or leaves it out. `stepStart` and `stepEnd`
-    // are the times of the step it plays in. False when the output failed.
-    bool copy(const FrameReader& frame, double stepStart, double stepEnd);
+    // Copies the frame, or holds it, or leaves it out. False when the output failed.
+    bool copy(const CutFrame& frame);
     // The progress line of a step: held with the frames it follows, if they are held.
     void progressLine(double time);
     // The walk is over: what is held goes out. False when the output failed.

@@ -49,6 +49,9 @@ public:
     // distance. Going back undoes the end flag and a noted overrun. False when `target` lies
     // too far back, or past the end of the input (the reader is then at its end).
     bool seek(std::uint64_t target);
+    // The `count` bytes at `offset` as they stand in the buffer, or nullptr when they are not
+    // all there: anything from historySize bytes back up to the last byte consumed is.
+    const std::uint8_t* recent(std::uint64_t offset, std::size_t count) const;
     // Called before every read after the first, that is whenever the reader is about to wait
     // for more input. Returning false ends the input there, as if the file had ended.
     void beforeRefill(std::function<bool()> hook) { refillHook = std::move(hook); }

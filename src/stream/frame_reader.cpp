@@ -1,5 +1,7 @@
 #include "stream/frame_reader.h"
 
+#include "stream/frame_crc.h"
+
 namespace {
 
 constexpr std::int32_t syncWord = 0x0B77;
@@ -168,4 +170,13 @@ double FrameReader::frameDuration() const {
     const double bytesPerSecond = bitRates[frmsizecod] * 0.125;
     const double framesPerSecond = bytesPerSecond / frameSize();
     return 1.0 / framesPerSecond;
+}
+
+bool FrameReader::crcsHold() const {
+    // A frame is at most 4096 bytes, so the whole of the frame just read is still in the
+    // reader's buffer, or in the history kept in front of it.
+    const std::uint8_t* frame = reader.recent(start, frameBytes.size());
+    if (frame != nullptr) return ::crcsHold(frame, frameBytes.size(), isEac3());
+    const std::vector<std::uint8_t> copy(frameBytes.begin(), frameBytes.end());
+    return ::crcsHold(copy.data(), copy.size(), isEac3());
 }

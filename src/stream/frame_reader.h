@@ -50,6 +50,11 @@ public:
     // The frame last read, one element per byte (0 to 255), in stream order.
     std::vector<std::int32_t> bytes() const { return frameBytes; }
     std::size_t byteCount() const { return frameBytes.size(); }
+    // The same elements as bytes(), without the copy.
+    const std::vector<std::int32_t>& frameData() const { return frameBytes; }
+    // Both error checks of the frame last read hold: crc2 over the whole frame after the sync
+    // word, and for AC-3 crc1 over its first 5/8.
+    bool crcsHold() const;
     // Where in the input the frame last read, or the spot that stopped the walk, begins.
     std::uint64_t frameOffset() const { return start; }
     Stop stop() const { return stopped; }
