@@ -6,9 +6,12 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <set>
+#include <sstream>
 
 #include "decoders.h"
 #include "program_runner.h"
@@ -154,6 +157,156 @@ TEST_P(ConformanceTest, DelayedCutsDecodeToSilenceThenTheCut) {
     EXPECT_EQ(
         decoded[-0.1].samples.size(),
         static_cast<std::size_t>(stepsIn(frames, earlier.first, earlier.last).second) * channels);
+}
+
+// The offsets of the frames ffmpeg rejects when every error is fatal, among `frames` of
+// `stream`. They are handed to it back to back, without what lies between them, so that
+// each is judged on its own bytes alone.
+std::set<std::size_t> rejectedByFfmpeg(const Bytes& stream, const std::vector<ac3::Frame>& frames,
+                                       const std::string& format, const TempDir& dir) {
+    Bytes joined;
+    std::map<std::size_t, std::size_t> original;  // position in `joined` -> offset in `stream`
+    for (const ac3::Frame& frame : frames) {
+        original[joined.size()] = frame.offset;
+        joined.insert(joined.end(), stream.begin() + static_cast<long>(frame.offset),
+                      stream.begin() + static_cast<long>(frame.offset + frame.size));
+    }
+    writeFile(dir / "frames", joined);
+    std::istringstream positions(shell("ffprobe -v error -err_detect crccheck+explode -f " +
+                                       format + " -show_entries frame=pkt_pos -of csv=p=0 " +
+                                       (dir / "frames") + " 2>/dev/null")
+                                     .second);
+    for (std::string line; std::getline(positions, line);) {
+        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) {
+            original.erase(std::stoul(line));
+        }
+    }
+    std::set<std::size_t> rejected;
+    for (const auto& [position, offset] : original) rejected.insert(offset);
+    return rejected;
+}
+
+// The offsets that standard error names as failing their CRC check.
+std::set<std::size_t> namedByCheck(const std::string& err) {
+    std::set<std::size_t> named;
+    const std::string mark = "the frame at byte ", failed = "fails its CRC check";
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find(mark);
+        if (at == std::string::npos || line.size() < failed.size() ||
+            line.compare(line.size() - failed.size(), failed.size(), failed) != 0) {
+            continue;
+        }
+        named.insert(std::stoul(line.substr(at + mark.size())));
+    }
+    return named;
+}
+
+// The bit of a frame (counted from its first) that is the top bit of dialnorm, the first
+// field of the stream information that neither sizes the frame nor sets up its channels.
+std::size_t dialnormBit(const Bytes& stream, const ac3::Frame& frame) {
+    const std::uint8_t* h = &stream[frame.offset];
+    if ((h[5] >> 3) > 10) return 16 + 2 + 3 + 11 + 2 + 2 + 3 + 1 + 5;  // E-AC-3
+    const int acmod = h[6] >> 5;
+    return 40 + 5 + 3 + 3 + ((acmod & 1) && acmod != 1 ? 2 : 0) + (acmod & 4 ? 2 : 0) +
+           (acmod == 2 ? 2 : 0) + 1;
+}
+
+// The most by which two decodes of the same frames may differ when the decoder's dither
+// generator stands elsewhere in its sequence: quantisation noise, up to 0.08 at the lowest
+// bit rates, against the corpus's tones of 0.3.
+constexpr float ditherNoise = 0.15f;
+
+// Corpus streams damaged as broadcasts and discs damage them: bits flipped in the stream
+// information, in block 0, in the last block and in the CRC words; a whole frame turned to
+// junk; half a frame to half the next cut out. --check names exactly the frames ffmpeg
+// rejects. --repair's output decodes with no error, keeps every frame's time where junk
+// replaced a whole frame, plays silence where it repaired (from each silent frame's second
+// block, the first carrying the end of the frame before) and the original everywhere else
+// but the first block after a repair.
+TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (install ffmpeg)";
+    const Bytes input = readFile(std::string(MORVANE_CORPUS) + "/" + GetParam());
+    const std::vector<ac3::Frame> frames = ac3::walk(input);
+    const std::size_t n = frames.size();
+    // Frame index -> the bit in it to flip: in the stream information, block 0 and the last
+    // block, and in crc1 (AC-3) or crc2, whose last byte is the frame's.
+    const std::map<std::size_t, std::size_t> flips = {
+        {n / 8, dialnormBit(input, frames[n / 8])},
+        {n / 4, 24 * 8 + 5},
+        {n / 2, (frames[n / 2].size - 40) * 8 + 5},
+        {5 * n / 8, eac3() ? frames[5 * n / 8].size * 8 - 3 : 2 * 8 + 5},
+        {3 * n / 4, frames[3 * n / 4].size * 8 - 3}};
+    const std::size_t junk = 3 * n / 8;
+    Bytes damaged = input;
+    for (const auto& [index, bit] : flips) {
+        damaged[frames[index].offset + bit / 8] ^= static_cast<std::uint8_t>(0x80 >> bit % 8);
+    }
+    std::fill_n(damaged.begin() + static_cast<long>(frames[junk].offset), frames[junk].size, 0);
+    Bytes cut = input;
+    const std::size_t from = frames[7 * n / 8].offset + frames[7 * n / 8].size / 2;
+    cut.erase(cut.begin() + static_cast<long>(from),
+              cut.begin() + static_cast<long>(from + frames[7 * n / 8 + 1].size));
+    for (const Bytes* stream : {&damaged, &cut}) {
+        SCOPED_TRACE(stream == &cut ? "half a frame to half the next cut out" : "bits and junk");
+        Workspace work(*stream);
+        std::vector<ac3::Skip> skips;
+        const std::vector<ac3::Frame> walked = ac3::walk(*stream, &skips);
+        Result run =
+            runMorvane({"--check", "--resync", "--quiet", "in.ac3", "0", "1e6"}, work.dir.path);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(namedByCheck(run.err), rejectedByFfmpeg(*stream, walked, format(), work.dir));
+        run = runMorvane({"--repair", "--quiet", "in.ac3", "0", "1e6"}, work.dir.path);
+        EXPECT_EQ(run.status, 2);
+        const Decoded repaired = ffmpegDecode(work.dir / "morvane_in.ac3", format());
+        EXPECT_EQ(repaired.messages, "");
+        if (!eac3() && a52Check != nullptr) {
+            const auto [status, report] =
+                shell(std::string(a52Check) + " " + (work.dir / "morvane_in.ac3"));
+            EXPECT_EQ(status, 0) << report;
+        }
+        if (stream == &cut) continue;
+        const Bytes output = work.output();
+        const std::vector<ac3::Frame> out = ac3::walk(output);
+        ASSERT_EQ(out.size(), n) << "every frame's time kept";
+        EXPECT_NEAR(out.back().end, frames.back().end, 1e-9);
+        writeFile(work.dir / "original", input);
+        const Decoded original = ffmpegDecode(work.dir / "original", format());
+        ASSERT_EQ(repaired.samples.size(), original.samples.size());
+        const std::size_t channels =
+            original.samples.size() / static_cast<std::size_t>(stepsIn(frames, 0, n - 1).second);
+        std::size_t at = 0;  // the first sample of frame i
+        bool after = false;  // frame i follows a repaired frame
+        for (std::size_t i = 0; i < n; ++i) {
+            SCOPED_TRACE(testing::Message() << "frame " << i);
+            const std::size_t block = 256 * channels;
+            const std::size_t end = at + static_cast<std::size_t>(frames[i].samples) * channels;
+            const bool mended = flips.count(i) != 0 || i == junk;
+            const auto first = repaired.samples.begin();
+            EXPECT_EQ(slice(output, out, i, i) == slice(input, frames, i, i), !mended);
+            if (mended) {
+                EXPECT_EQ(std::count(first + static_cast<long>(at + block),
+                                     first + static_cast<long>(end), 0.0f),
+                          static_cast<long>(end - at - block));
+            } else {
+                const std::size_t from = after ? at + block : at;
+                float most = 0;
+                for (std::size_t k = from; k < end; ++k) {
+                    most = std::max(most, std::fabs(repaired.samples[k] - original.samples[k]));
+                }
+                // Before the first repair, the very samples; after it, the decoder's dither
+                // generator has run on differently through the silent frames, so its noise
+                // differs, and nothing else may.
+                if (i < flips.begin()->first) {
+                    EXPECT_EQ(most, 0.0f);
+                } else {
+                    EXPECT_LT(most, ditherNoise);
+                }
+            }
+            after = mended;
+            at = end;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, ConformanceTest, testing::ValuesIn(corpusNames()),

@@ -137,22 +137,22 @@ std::optional<CutEnd> Walk::afterLastFrame() {
 // the last whole step before them, which move the clock as the lost ones would have.
 std::optional<CutEnd> Walk::fill(std::uint64_t offset, std::uint64_t skipped) {
     if (model.empty()) modelAhead();
-    const std::vector<std::vector<std::int32_t>> twins =
-        model.empty() ? std::vector<std::vector<std::int32_t>>{} : model.twins();
-    const std::uint64_t steps = twins.empty() ? 0 : model.stepsFor(skipped);
-    if (steps == 0) {
+    const std::vector<StepModel::SilentStep> steps =
+        model.empty() ? std::vector<StepModel::SilentStep>{} : model.fill(skipped);
+    if (steps.empty()) {
         events.skipped(offset, skipped, result.badSpotReason);
         return std::nullopt;
     }
     result.repaired = true;
-    events.filled(static_cast<double>(steps) * model.duration(), steps, twins.size() == 1, skipped,
-                  offset);
-    for (std::uint64_t step = 0; step < steps; ++step) {
+    double seconds = 0.0;
+    for (const StepModel::SilentStep& step : steps) seconds += step.duration;
+    events.filled(seconds, steps.size(), model.framePerStep(), skipped, offset);
+    for (const StepModel::SilentStep& step : steps) {
         if (windowComplete) return CutEnd::windowComplete;
-        startStep(model.duration());
-        for (std::size_t i = 0; i < twins.size(); ++i) {
-            const CutFrame frame{twins[i],  i == 0, i == 0 ? model.duration() : 0.0,
-                                 stepStart, time,   offset};
+        startStep(step.duration);
+        for (std::size_t i = 0; i < step.frames.size(); ++i) {
+            const CutFrame frame{step.frames[i], i == 0, i == 0 ? step.duration : 0.0,
+                                 stepStart,      time,   offset};
             if (const std::optional<CutEnd> end = place(frame)) return end;
         }
     }

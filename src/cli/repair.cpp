@@ -17,16 +17,48 @@ const StepModel::Step& StepModel::model() const {
     return last.frames.size() > current.frames.size() && last.duration > 0.0 ? last : current;
 }
 
-std::vector<std::vector<std::int32_t>> StepModel::twins() const {
-    std::vector<std::vector<std::int32_t>> made;
-    for (const std::vector<std::int32_t>& frame : model().frames) {
-        made.push_back(silentFrame(frame));
-        if (made.back().empty()) return {};
-    }
-    return made;
+namespace {
+
+// The same AC-3 frame at the other size of its rate at 44.1 kHz: odd frame size codes have
+// one word more than even ones. Its stream information stays as it was.
+std::vector<std::int32_t> otherPadding(std::vector<std::int32_t> frame) {
+    const bool padded = (frame[4] & 1) != 0;
+    frame[4] ^= 1;
+    frame.resize(frame.size() + (padded ? -2 : 2), 0);
+    return frame;
 }
 
-std::uint64_t StepModel::stepsFor(std::uint64_t skipped) const {
-    const std::uint64_t bytes = model().bytes;
-    return bytes == 0 ? 0 : (2 * skipped + bytes) / (2 * bytes);
+bool ac3At44k1(const std::vector<std::int32_t>& frame) {
+    return frame.size() > 5 && (frame[5] >> 3) <= 10 && (frame[4] >> 6) == 1;
+}
+
+}  // namespace
+
+std::vector<StepModel::SilentStep> StepModel::fill(std::uint64_t skipped) const {
+    const Step& step = model();
+    if (step.bytes == 0) return {};
+    const std::uint64_t count = (2 * skipped + step.bytes) / (2 * step.bytes);
+    SilentStep twin{{}, step.duration};
+    for (const std::vector<std::int32_t>& frame : step.frames) {
+        twin.frames.push_back(silentFrame(frame));
+        if (twin.frames.back().empty()) return {};
+    }
+    std::vector<SilentStep> steps(count, twin);
+    if (step.frames.size() != 1 || !ac3At44k1(step.frames[0])) return steps;
+    // Of `count` frames, how many at the other size make up exactly `skipped` bytes.
+    const std::vector<std::int32_t> other = otherPadding(step.frames[0]);
+    const auto difference =
+        static_cast<std::int64_t>(skipped) - static_cast<std::int64_t>(count * step.bytes);
+    const std::int64_t change =
+        static_cast<std::int64_t>(other.size()) - static_cast<std::int64_t>(step.bytes);
+    if (difference % change != 0 || difference / change < 0 ||
+        difference / change > static_cast<std::int64_t>(count)) {
+        return steps;
+    }
+    const SilentStep otherTwin{
+        {silentFrame(other)},
+        step.duration * static_cast<double>(other.size()) / static_cast<double>(step.bytes)};
+    for (std::int64_t i = 0; i < difference / change; ++i)
+        steps[static_cast<std::size_t>(i)] = otherTwin;
+    return steps;
 }

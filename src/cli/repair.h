@@ -11,11 +11,17 @@ public:
     // The frame just walked; one that moves the clock starts a new step.
     void add(const std::vector<std::int32_t>& bytes, bool steps, double duration);
     bool empty() const { return current.frames.empty() || current.duration <= 0.0; }
-    // Silent twins of the model step's frames, in order; empty when one cannot be made.
-    std::vector<std::vector<std::int32_t>> twins() const;
-    double duration() const { return model().duration; }
-    // How many steps of the model `skipped` bytes stand for, to the nearest whole number.
-    std::uint64_t stepsFor(std::uint64_t skipped) const;
+    // One silent step: twins of the model step's frames, and how long it plays.
+    struct SilentStep {
+        std::vector<std::vector<std::int32_t>> frames;
+        double duration;
+    };
+    // The silent steps that `skipped` bytes stand for: as many steps of the model as fit, to
+    // the nearest whole number, made of twins of its frames. At 44.1 kHz an AC-3 frame comes
+    // padded by a word or not; the steps take whichever mix of the two fills the gap exactly,
+    // as the lost frames did. Empty when a twin cannot be made.
+    std::vector<SilentStep> fill(std::uint64_t skipped) const;
+    bool framePerStep() const { return model().frames.size() == 1; }
 
 private:
     struct Step {
