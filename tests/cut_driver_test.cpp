@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <thread>
 
 #include "program_runner.h"
@@ -607,6 +608,145 @@ TEST(CutDriverTest, OptionsNameTheOutputAndQuietTheProgress) {
                       before);
         }
         EXPECT_EQ(readFile(work.dir / "in.ac3"), work.input) << "the input is never changed";
+    }
+}
+
+// A line on standard error about frame `k` of `frames`.
+std::string frameLine(const std::vector<ac3::Frame>& frames, std::size_t k, const char* what) {
+    char line[160];
+    std::snprintf(
+        line, sizeof line, "morvane: in.ac3: %sthe frame at byte %zu (ending at %.3f s)%s\n",
+        std::strcmp(what, "replaced") == 0 ? "replaced " : "", frames[k].offset, frames[k].end,
+        std::strcmp(what, "replaced") == 0 ? " with silence" : " fails its CRC check");
+    return line;
+}
+
+// --check names the frames that fail their CRCs, up to the window's end, and says how many,
+// changing nothing else but the exit status. --repair puts silence in their place in the cut,
+// and silent steps where bytes were lost, so that the timeline stays the input's. The damage
+// here keeps every byte's place, so the progress lines are those of the undamaged stream.
+TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
+    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
+    const std::vector<ac3::Frame> clean = ac3::walk(sample);
+    const Bytes six = ac3::joined({sample, sample, sample, sample, sample, sample});
+    const std::vector<ac3::Frame> sixClean = ac3::walk(six);
+    const auto flipped = [](Bytes stream, std::size_t at) {
+        stream[at] ^= 0x10;
+        return stream;
+    };
+    const auto junk = [&](std::size_t first, std::size_t count) {
+        Bytes stream = sample;
+        std::fill_n(stream.begin() + static_cast<long>(first * 768), count * 768, 0);
+        return stream;
+    };
+    const std::string oneOf63 = "morvane: in.ac3: 1 of 63 frames failed their CRC check\n";
+    const struct {
+        const char* what;
+        Bytes stream;
+        std::vector<std::string> args;
+        std::size_t first, last, progress;  // frames of the undamaged stream: cut, lines
+        std::set<std::size_t> silent;       // frames of the cut that must be silent
+        std::string err;
+        int status;
+        long delayed = 0;  // silent steps in front
+    } cases[] = {
+        {"--check, clean", sample, {"--check", "in.ac3", "1", "2"}, 31, 62, 62, {}, "", 0},
+        {"--check, a bad frame before the window",
+         flipped(sample, 9 * 768 + 100),
+         {"--check", "in.ac3", "1", "2"},
+         31,
+         62,
+         62,
+         {},
+         frameLine(clean, 9, "fails") + oneOf63,
+         2},
+        {"--check, a bad frame in the window",
+         flipped(sample, 40 * 768 + 100),
+         {"--check", "in.ac3", "1", "2"},
+         31,
+         62,
+         62,
+         {},
+         frameLine(clean, 40, "fails") + oneOf63,
+         2},
+        {"--check, a bad frame after the window",
+         flipped(sample, 100 * 768 + 100),
+         {"--check", "in.ac3", "1", "2"},
+         31,
+         62,
+         62,
+         {},
+         "",
+         0},
+        {"--check, a bad frame across the 1 MiB buffer edge",
+         flipped(six, 1365 * 768 + 400),
+         {"--check", "--quiet", "in.ac3", "0", "1e6"},
+         0,
+         1499,
+         0,
+         {},
+         frameLine(sixClean, 1365, "fails") +
+             "morvane: in.ac3: 1 of 1500 frames failed their CRC check\n",
+         2},
+        {"--repair, a bad frame in the window, with -o, --quiet and --delay",
+         flipped(sample, 40 * 768 + 100),
+         {"--repair", "-o", "morvane_in.ac3", "--quiet", "--delay", "0.1", "in.ac3", "1", "2"},
+         31,
+         62,
+         0,
+         {40},
+         frameLine(clean, 40, "fails") + frameLine(clean, 40, "replaced") + oneOf63 +
+             "morvane: in.ac3: delayed by 0.096 s: 3 silent frames before the cut (0.100 s "
+             "asked)\n",
+         2,
+         3},
+        {"--repair, a gap at the very start",
+         junk(0, 1),
+         {"--repair", "in.ac3", "0", "1"},
+         0,
+         31,
+         31,
+         {0},
+         "morvane: in.ac3: filled 0.032 s (1 silent frame) for 768 bytes skipped at byte 0\n",
+         2},
+        {"--repair, a gap longer than the window",
+         junk(50, 10),
+         {"--repair", "in.ac3", "1.7", "1.8"},
+         53,
+         56,
+         56,
+         {53, 54, 55, 56},
+         "morvane: in.ac3: filled 0.320 s (10 silent frames) for 7680 bytes skipped at byte "
+         "38400\n",
+         2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Workspace work(c.stream);
+        const Result run = runMorvane(c.args, work.dir.path);
+        const std::vector<ac3::Frame>& frames = c.stream.size() == six.size() ? sixClean : clean;
+        const Bytes& whole = c.stream.size() == six.size() ? six : sample;
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, progressLines(frames, c.progress) + ending);
+        EXPECT_EQ(run.err, c.err);
+        const Bytes output = work.output();
+        const std::vector<ac3::Frame> out = ac3::walk(output);
+        ASSERT_EQ(out.size(), static_cast<std::size_t>(c.delayed) + c.last - c.first + 1);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const std::size_t k =
+                i < static_cast<std::size_t>(c.delayed) ? c.first : c.first + i - c.delayed;
+            const Bytes frame = slice(output, out, i, i);
+            const bool silent = i < static_cast<std::size_t>(c.delayed) || c.silent.count(k) != 0;
+            // A silent frame has its reference's length, header and valid CRCs; any other is
+            // the input's own.
+            EXPECT_EQ(frame.size(), frames[k].size) << "frame " << i;
+            if (silent) {
+                EXPECT_TRUE(ac3::crcsHold(frame.data(), frame.size())) << "frame " << i;
+                EXPECT_NE(frame, slice(whole, frames, k, k)) << "frame " << i;
+            } else {
+                EXPECT_EQ(frame, slice(c.stream, frames, k, k)) << "frame " << i;
+            }
+        }
     }
 }
 
