@@ -1,6 +1,7 @@
 // A whole run of the program on arbitrary bytes and an arbitrary window. The run must return
 // 0 (or -1 for a window it refuses), the output file, when one is made, must be a run of the
-// input's bytes, unchanged, and the input must stay as it was.
+// input's bytes, unchanged, and the input must stay as it was. Run again with --repair, it
+// may also return 2, and its output must be whole frames that pass their CRC checks.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -10,6 +11,7 @@
 
 #include "cli/cut_driver.h"
 #include "fuzz_input_file.h"
+#include "stream/frame_reader.h"
 
 // The program's own main, renamed for this build.
 int morvaneMain(int argc, char* argv[]);
@@ -36,6 +38,18 @@ std::vector<std::uint8_t> readAll(const char* name) {
     while ((n = read(fd, chunk, sizeof chunk)) > 0) data.insert(data.end(), chunk, chunk + n);
     close(fd);
     return data;
+}
+
+void checkWholeFramesWithValidCrcs(const std::vector<std::uint8_t>& output) {
+    static FuzzInputFile file;
+    BitReader bitReader(file.hold(output.data(), output.size()));
+    FrameReader frameReader(bitReader);
+    std::size_t offset = 0;
+    while (offset < output.size()) {
+        if (!frameReader.readFrame()) fuzzFailure("a repaired cut that is not whole frames");
+        if (!frameReader.crcsHold()) fuzzFailure("a repaired cut with a frame that fails its CRC");
+        offset += frameReader.byteCount();
+    }
 }
 
 }  // namespace
@@ -105,6 +119,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzzFailure("the output is not a run of input bytes");
     }
     if (readAll("in.ac3") != stream) fuzzFailure("the input was changed");
+
+    // Repaired, the cut is whole frames with valid CRCs: the input's good frames, and silent
+    // ones for the bad frames and the lost bytes.
+    unlink("morvane_in.ac3");
+    outputName.clear();
+    outputHandle = platform::invalidHandle;
+    char repair[] = "--repair";
+    char* repairArgv[] = {program, repair, inputName, from.data(), to.data(), nullptr};
+    const int repairStatus = morvaneMain(5, repairArgv);
+    if (repairStatus != 0 && repairStatus != 2 && repairStatus != -1) {
+        fuzzFailure("failure status with --repair");
+    }
+    checkWholeFramesWithValidCrcs(readAll("morvane_in.ac3"));
     scratch.leave();
     return 0;
 }
