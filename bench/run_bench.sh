@@ -52,6 +52,8 @@ cases=(
     "floor: one write per frame, whole file|$copier in.ac3 out.copier"
     "(a) morvane, whole stream|$morvane in.ac3 0 1e9"
     "(a) morvane --delay 1, whole stream|$morvane --delay 1 in.ac3 0 1e9"
+    "(a) morvane --check, whole stream|$morvane --check in.ac3 0 1e9"
+    "(c) morvane --check, last 10 s|$morvane --check in.ac3 $last10 1e9"
     "(b) morvane, 10 min in the middle|$morvane in.ac3 1500 2100"
     "(c) morvane, last 10 s|$morvane in.ac3 $last10 1e9"
     "(a) morvane in a pty, whole stream|script -qec '$morvane in.ac3 0 1e9' /dev/null"
