@@ -155,6 +155,14 @@ inline bool crcsHold(const std::uint8_t* frame, std::size_t size) {
     return crc16(frame + 2, size - 2) == 0;
 }
 
+// An E-AC-3 frame with its one error check, crc2, made to hold.
+inline Bytes withCrc2(Bytes frame) {
+    const unsigned crc = crc16(frame.data() + 2, frame.size() - 4);
+    frame[frame.size() - 2] = static_cast<std::uint8_t>(crc >> 8);
+    frame[frame.size() - 1] = static_cast<std::uint8_t>(crc);
+    return frame;
+}
+
 struct Skip {
     std::size_t offset;  // where the spot that is no whole frame starts
     std::size_t bytes;   // how many bytes up to the next frame

@@ -629,7 +629,6 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
     const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
     const std::vector<ac3::Frame> clean = ac3::walk(sample);
     const Bytes six = ac3::joined({sample, sample, sample, sample, sample, sample});
-    const std::vector<ac3::Frame> sixClean = ac3::walk(six);
     const auto flipped = [](Bytes stream, std::size_t at) {
         stream[at] ^= 0x10;
         return stream;
@@ -640,6 +639,14 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
         return stream;
     };
     const std::string oneOf63 = "morvane: in.ac3: 1 of 63 frames failed their CRC check\n";
+    // 7.1: E-AC-3 cores of 512 bytes with dependent frames of 256, every CRC holding.
+    std::vector<Bytes> steps71;
+    for (std::size_t i = 0; i < 30; ++i) {
+        steps71.push_back(ac3::withCrc2(ac3::makeEac3Frame(ac3::eac3(0, 0), fillFor(i))));
+        steps71.push_back(ac3::withCrc2(ac3::makeEac3Frame(ac3::eac3(1, 0, 256), fillFor(i + 1))));
+    }
+    const Bytes sevenOne = ac3::joined(steps71);
+    const std::vector<ac3::Frame> sevenOneFrames = ac3::walk(sevenOne);
     const struct {
         const char* what;
         Bytes stream;
@@ -648,7 +655,8 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
         std::set<std::size_t> silent;       // frames of the cut that must be silent
         std::string err;
         int status;
-        long delayed = 0;  // silent steps in front
+        long delayed = 0;                  // silent steps in front
+        const Bytes* undamaged = nullptr;  // the stream before the damage, if not the sample
     } cases[] = {
         {"--check, clean", sample, {"--check", "in.ac3", "1", "2"}, 31, 62, 62, {}, "", 0},
         {"--check, a bad frame before the window",
@@ -685,9 +693,11 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
          1499,
          0,
          {},
-         frameLine(sixClean, 1365, "fails") +
+         frameLine(ac3::walk(six), 1365, "fails") +
              "morvane: in.ac3: 1 of 1500 frames failed their CRC check\n",
-         2},
+         2,
+         0,
+         &six},
         {"--repair, a bad frame in the window, with -o, --quiet and --delay",
          flipped(sample, 40 * 768 + 100),
          {"--repair", "-o", "morvane_in.ac3", "--quiet", "--delay", "0.1", "in.ac3", "1", "2"},
@@ -700,6 +710,29 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
              "asked)\n",
          2,
          3},
+        {"--check, a clean 7.1 stream",
+         sevenOne,
+         {"--check", "in.ac3", "0", "1e6"},
+         0,
+         59,
+         60,
+         {},
+         "",
+         0,
+         0,
+         &sevenOne},
+        {"--repair, a bad dependent frame of a 7.1 stream",
+         flipped(sevenOne, sevenOneFrames[21].offset + 100),
+         {"--repair", "in.ac3", "0", "1e6"},
+         0,
+         59,
+         60,
+         {21},
+         frameLine(sevenOneFrames, 21, "fails") + frameLine(sevenOneFrames, 21, "replaced") +
+             "morvane: in.ac3: 1 of 60 frames failed their CRC check\n",
+         2,
+         0,
+         &sevenOne},
         {"--repair, a gap at the very start",
          junk(0, 1),
          {"--repair", "in.ac3", "0", "1"},
@@ -724,8 +757,8 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
         SCOPED_TRACE(c.what);
         Workspace work(c.stream);
         const Result run = runMorvane(c.args, work.dir.path);
-        const std::vector<ac3::Frame>& frames = c.stream.size() == six.size() ? sixClean : clean;
-        const Bytes& whole = c.stream.size() == six.size() ? six : sample;
+        const Bytes& whole = c.undamaged != nullptr ? *c.undamaged : sample;
+        const std::vector<ac3::Frame> frames = ac3::walk(whole);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, progressLines(frames, c.progress) + ending);
         EXPECT_EQ(run.err, c.err);
