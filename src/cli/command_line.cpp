@@ -89,6 +89,17 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& line) {
     return !(line.from > line.to);
 }
 
+CutOptions cutOptions(const CommandLine& line) {
+    CutOptions options;
+    options.from = line.from;
+    options.to = line.to;
+    options.resync = line.resync || line.repair;
+    options.delay = line.delay;
+    options.check = line.check || line.repair;
+    options.repair = line.repair;
+    return options;
+}
+
 std::string optionSummary() {
     std::size_t width = 0;
     for (const Option& option : options) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "cli/cut.h"
+
 struct CommandLine {
     const char* input = nullptr;
     double from = 0.0;
@@ -20,6 +22,9 @@ struct CommandLine {
 
 // False for a command line the program does not take: then only the usage text is due.
 bool parseCommandLine(int argc, char* argv[], CommandLine& line);
+
+// What the walk of the cut is to do: --repair brings --check and --resync with it.
+CutOptions cutOptions(const CommandLine& line);
 
 // One line for each option, then where to read more.
 std::string optionSummary();

@@ -55,10 +55,7 @@ int main(int argc, char* argv[]) {
     // input, and a live FIFO's frames reach the file once their block is walked.
     bitReader.beforeRefill([&output] { return output.flush(); });
 
-    const CutOptions options{
-        line.from,  line.to, line.resync || line.repair, line.delay, line.check || line.repair,
-        line.repair};
-    const CutResult result = cut(frameReader, bitReader, options, output, console);
+    const CutResult result = cut(frameReader, bitReader, cutOptions(line), output, console);
     const bool outputFailed = console.reportOutputFailure(result);
     output.endIfStopped();
     bool ok = !outputFailed && console.reportEnd(result);
