@@ -11,14 +11,7 @@ Delay::Delay(double seconds, OutputFile& output)
 }
 
 bool Delay::copy(const CutFrame& frame) {
-    if (state == State::passing) {
-        if (!output.write(frame.bytes)) return false;
-        if (span.frames == 0) span.start = frame.stepStart;
-        span.end = frame.stepEnd;
-        ++span.frames;
-        span.bytes += frame.bytes.size();
-        return true;
-    }
+    if (state == State::passing) return write(frame.bytes, frame.stepStart, frame.stepEnd);
     if (state == State::leavingOut) {
         if (frame.steps && stepsToLeaveOut == 0) {
             state = State::passing;
@@ -69,7 +62,7 @@ bool Delay::release() {
         state = State::leavingOut;
     }
     for (std::size_t i = 0; ok && state == State::passing && i < held.size(); ++i) {
-        ok = write(held[i]);
+        ok = write(held[i].bytes, held[i].stepStart, held[i].stepEnd);
     }
     held.clear();
     for (const double time : heldLines) output.progressLine(time);
@@ -99,12 +92,13 @@ bool Delay::addSilence(std::size_t first, int steps) {
     return true;
 }
 
-bool Delay::write(const Held& frame) {
-    if (!output.write(frame.bytes)) return false;
-    if (span.frames == 0) span.start = frame.stepStart;
-    span.end = frame.stepEnd;
+// A frame of the input goes into the output: the span it lies in grows.
+bool Delay::write(const std::vector<std::int32_t>& bytes, double stepStart, double stepEnd) {
+    if (!output.write(bytes)) return false;
+    if (span.frames == 0) span.start = stepStart;
+    span.end = stepEnd;
     ++span.frames;
-    span.bytes += frame.bytes.size();
+    span.bytes += bytes.size();
     return true;
 }
 

@@ -61,7 +61,7 @@ private:
 
     bool release();
     bool addSilence(std::size_t firstStep, int steps);
-    bool write(const Held& frame);
+    bool write(const std::vector<std::int32_t>& bytes, double stepStart, double stepEnd);
     void leaveOut(const Held& frame);
 
     OutputFile& output;
