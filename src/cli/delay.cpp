@@ -83,7 +83,7 @@ bool Delay::addSilence(std::size_t first, int steps) {
     }
     for (int step = 0; step < steps; ++step) {
         for (const std::vector<std::int32_t>& twin : twins) {
-            if (!output.write(twin)) return false;
+            if (!output.writeFrame(twin)) return false;
         }
     }
     delay.steps = steps;
@@ -94,7 +94,7 @@ bool Delay::addSilence(std::size_t first, int steps) {
 
 // A frame of the input goes into the output: the span it lies in grows.
 bool Delay::write(const std::vector<std::int32_t>& bytes, double stepStart, double stepEnd) {
-    if (!output.write(bytes)) return false;
+    if (!output.writeFrame(bytes)) return false;
     if (span.frames == 0) span.start = stepStart;
     span.end = stepEnd;
     ++span.frames;

@@ -4,7 +4,7 @@ OutputFile::OutputFile(const std::string& name, platform::FileHandle& handle,
                        platform::FileHandle input, ProgressLine& progress)
     : name(name), handle(handle), input(input), progress(progress) {}
 
-bool OutputFile::write(const std::vector<std::int32_t>& frame) {
+bool OutputFile::writeFrame(const std::vector<std::int32_t>& frame) {
     if (!created()) {
         handle = platform::createForWriting(name.c_str(), input);
         creationFailed = !created();

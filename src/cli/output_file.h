@@ -10,7 +10,6 @@
 
 #include "cli/console.h"
 #include "platform/file_io.h"
-#include "stream/frame_reader.h"
 
 // The bytes of the frames to copy are collected so that they reach the file in a few large
 // writes instead of one per frame. Nothing anyone can see changes with it: a progress line is
@@ -29,11 +28,10 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Copies the frame last read, creating the file first if it is not open yet. False when
-    // the file could not be created (notCreated()) or a write failed (writeFailed()).
-    bool writeFrame(const FrameReader& frameReader) { return write(frameReader.bytes()); }
-    // The same for a frame the program holds or made, one element per byte.
-    bool write(const std::vector<std::int32_t>& frame);
+    // Copies a frame (one element per byte: read, held or made), creating the file first if it
+    // is not open yet. False when the file could not be created (notCreated()) or a write
+    // failed (writeFailed()).
+    bool writeFrame(const std::vector<std::int32_t>& frame);
     // The progress line of the time step just walked: shown now, or once the frames before it
     // are in the file.
     void progressLine(double time);
