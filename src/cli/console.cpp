@@ -26,6 +26,11 @@ std::string counted(std::uint64_t count, const std::string& what) {
     return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
 }
 
+std::string frameAt(std::uint64_t offset, double end) {
+    return "the frame at byte " + std::to_string(offset) + " (ending at " + secondsText(end) +
+           " s)";
+}
+
 }  // namespace
 
 std::string secondsText(double time) {
@@ -72,15 +77,6 @@ void Console::skipped(std::uint64_t offset, std::uint64_t count, const std::stri
     notice("skipped " + std::to_string(count) + " bytes at byte " + std::to_string(offset) + " (" +
            reason + ")");
 }
-
-namespace {
-
-std::string frameAt(std::uint64_t offset, double end) {
-    return "the frame at byte " + std::to_string(offset) + " (ending at " + secondsText(end) +
-           " s)";
-}
-
-}  // namespace
 
 void Console::crcFailed(std::uint64_t offset, double end) {
     notice(frameAt(offset, end) + " fails its CRC check");

@@ -174,15 +174,14 @@ void Walk::modelAhead() {
 
 CutResult Walk::finish(CutEnd end) {
     // What is held goes out before anything that comes later in the stream is said.
-    const bool outputFailed = end == CutEnd::outputNotCreated || end == CutEnd::writeFailed;
-    if (!outputFailed && !delay.finish()) end = outputFailure();
-    if (end != CutEnd::outputNotCreated && !output.flush()) end = CutEnd::writeFailed;
     result.end = end;
+    if (!result.outputFailed() && !delay.finish()) result.end = outputFailure();
+    if (result.end != CutEnd::outputNotCreated && !output.flush()) result.end = CutEnd::writeFailed;
     result.time = time;
     result.readFailed = input.readFailed();
     result.delay = delay.result();
     result.copied = delay.copied();
-    if (end == CutEnd::badSpot) {
+    if (result.end == CutEnd::badSpot) {
         // A regular file's size is known; any other input is known to its end only when it
         // was read to its end.
         const std::int64_t size = input.atEnd() ? static_cast<std::int64_t>(input.bytesReceived())
