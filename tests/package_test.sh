@@ -9,7 +9,10 @@ set -euo pipefail
 licence=$(dirname "$0")/../LICENSE
 if [ "${1:-}" = --zip ]; then
     zip=$2
-    unzip -l "$zip" | grep -q 'bin/morvane.exe' || { echo "no bin/morvane.exe in $zip"; exit 1; }
+    # The listing is read whole first: grep -q stops at the first match, and with pipefail
+    # the listing's SIGPIPE would then read as a failure whenever more names follow.
+    names=$(unzip -Z1 "$zip")
+    grep -q '/bin/morvane\.exe$' <<<"$names" || { echo "no bin/morvane.exe in $zip"; exit 1; }
     unzip -p "$zip" '*/LICENSE' | cmp - "$licence" || { echo "no LICENSE in $zip"; exit 1; }
     echo "package $(basename "$zip"): program and licence are in it"
     exit 0
@@ -45,7 +48,7 @@ grep -q '^License: Expat$' "$copyright" || { echo "the copyright file names no E
 grep -q 'Permission is hereby granted, free of charge' "$copyright" ||
     { echo "the copyright file lacks the licence text"; exit 1; }
 if command -v file >/dev/null; then
-    file -b "$program" | grep -q ", stripped" || { echo "usr/bin/morvane is not stripped"; exit 1; }
+    [[ $(file -b "$program") == *", stripped"* ]] || { echo "usr/bin/morvane is not stripped"; exit 1; }
 fi
 
 # The installed program cuts frames 32 to 63 of the 48 kHz sample (768 bytes each).
