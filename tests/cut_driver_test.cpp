@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -613,11 +614,18 @@ TEST(CutDriverTest, OptionsNameTheOutputAndQuietTheProgress) {
 
 // A line on standard error about frame `k` of `frames`.
 std::string frameLine(const std::vector<ac3::Frame>& frames, std::size_t k, const char* what) {
+    const bool replaced = std::strcmp(what, "replaced") == 0;
+    const bool leftOut = std::strcmp(what, "left out") == 0;
     char line[160];
-    std::snprintf(
-        line, sizeof line, "morvane: in.ac3: %sthe frame at byte %zu (ending at %.3f s)%s\n",
-        std::strcmp(what, "replaced") == 0 ? "replaced " : "", frames[k].offset, frames[k].end,
-        std::strcmp(what, "replaced") == 0 ? " with silence" : " fails its CRC check");
+    std::snprintf(line, sizeof line,
+                  "morvane: in.ac3: %sthe frame at byte %zu (ending at %.3f s)%s\n",
+                  replaced  ? "replaced "
+                  : leftOut ? "left out "
+                            : "",
+                  frames[k].offset, frames[k].end,
+                  replaced  ? " with silence"
+                  : leftOut ? ": it is too short to hold a silent frame"
+                            : " fails its CRC check");
     return line;
 }
 
@@ -647,6 +655,12 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
     }
     const Bytes sevenOne = ac3::joined(steps71);
     const std::vector<ac3::Frame> sevenOneFrames = ac3::walk(sevenOne);
+    // E-AC-3 mono frames of one block and 20 bytes: too short for a silent twin.
+    std::vector<Bytes> tinyFrames;
+    for (std::size_t i = 0; i < 30; ++i)
+        tinyFrames.push_back(
+            ac3::withCrc2(ac3::makeEac3Frame(ac3::eac3(0, 0, 20, 0, 0), fillFor(i))));
+    const Bytes tiny = ac3::joined(tinyFrames);
     const struct {
         const char* what;
         Bytes stream;
@@ -657,6 +671,7 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
         int status;
         long delayed = 0;                  // silent steps in front
         const Bytes* undamaged = nullptr;  // the stream before the damage, if not the sample
+        std::size_t leftOut = SIZE_MAX;    // a frame of the cut that is not in the output
     } cases[] = {
         {"--check, clean", sample, {"--check", "in.ac3", "1", "2"}, 31, 62, 62, {}, "", 0},
         {"--check, a bad frame before the window",
@@ -733,6 +748,19 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
          2,
          0,
          &sevenOne},
+        {"--repair, a bad frame too short to hold a silent frame",
+         flipped(tiny, 10 * 20 + 12),
+         {"--repair", "in.ac3", "0", "1e6"},
+         0,
+         29,
+         30,
+         {},
+         frameLine(ac3::walk(tiny), 10, "fails") + frameLine(ac3::walk(tiny), 10, "left out") +
+             "morvane: in.ac3: 1 of 30 frames failed their CRC check\n",
+         2,
+         0,
+         &tiny,
+         10},
         {"--repair, a gap at the very start",
          junk(0, 1),
          {"--repair", "in.ac3", "0", "1"},
@@ -764,10 +792,13 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
         EXPECT_EQ(run.err, c.err);
         const Bytes output = work.output();
         const std::vector<ac3::Frame> out = ac3::walk(output);
-        ASSERT_EQ(out.size(), static_cast<std::size_t>(c.delayed) + c.last - c.first + 1);
+        // The frame of the input that each output frame stands for.
+        std::vector<std::size_t> source(static_cast<std::size_t>(c.delayed), c.first);
+        for (std::size_t k = c.first; k <= c.last; ++k)
+            if (k != c.leftOut) source.push_back(k);
+        ASSERT_EQ(out.size(), source.size());
         for (std::size_t i = 0; i < out.size(); ++i) {
-            const std::size_t k =
-                i < static_cast<std::size_t>(c.delayed) ? c.first : c.first + i - c.delayed;
+            const std::size_t k = source[i];
             const Bytes frame = slice(output, out, i, i);
             const bool silent = i < static_cast<std::size_t>(c.delayed) || c.silent.count(k) != 0;
             // A silent frame has its reference's length, header and valid CRCs; any other is
