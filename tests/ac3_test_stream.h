@@ -75,6 +75,12 @@ inline Bytes makeEac3Frame(const Eac3& h, std::uint8_t fill) {
     return frame;
 }
 
+// `stream` with `bytes` put in at `offset`.
+inline Bytes inserted(Bytes stream, std::size_t offset, const Bytes& bytes) {
+    stream.insert(stream.begin() + static_cast<std::ptrdiff_t>(offset), bytes.begin(), bytes.end());
+    return stream;
+}
+
 inline Bytes joined(const std::vector<Bytes>& pieces) {
     Bytes data;
     for (const Bytes& piece : pieces) data.insert(data.end(), piece.begin(), piece.end());

@@ -258,7 +258,7 @@ std::string stopNotice(const Bytes& data, const std::vector<ac3::Frame>& frames,
 // the next whole frame that another follows, and says what it skipped. `kept` is the number
 // of whole frames the run should see without the option.
 TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
-    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
+    const Bytes sample = readSample();
     auto withFrame = [&](std::size_t at, std::uint8_t fifthByte) {
         Bytes data = sample;
         data[at * 768 + 4] = fifthByte;
@@ -281,16 +281,13 @@ TEST(CutDriverTest, StreamEndsAtTheFirstFrameThatIsNotWhole) {
         frame.pop_back();
         return frame;
     };
-    Bytes junkBetween = sample;
-    junkBetween.insert(junkBetween.begin() + 100 * 768, {0x0B, 0x78, 0x00});
-    Bytes junkBefore = sample;
-    junkBefore.insert(junkBefore.begin(), {0x00, 0x0B, 0x77});
+    const Bytes junkBetween = ac3::inserted(sample, 100 * 768, {0x0B, 0x78, 0x00});
+    const Bytes junkBefore = ac3::inserted(sample, 0, {0x00, 0x0B, 0x77});
     // A header that looks whole (512 bytes at 48 kHz) but is not followed by a sync word.
-    Bytes falseSync = sample;
-    falseSync.insert(falseSync.begin() + 40 * 768, {0x11, 0x0B, 0x77, 0, 0, 0x10, 0x40, 0x22});
+    const Bytes falseSync =
+        ac3::inserted(sample, 40 * 768, {0x11, 0x0B, 0x77, 0, 0, 0x10, 0x40, 0x22});
     // The frame before the junk starts 256 bytes before the end of the first 1 MiB block.
-    Bytes junkAtTheEdge = repeated(sample, 6);
-    junkAtTheEdge.insert(junkAtTheEdge.begin() + 1365 * 768, {1, 2, 3, 4, 5});
+    const Bytes junkAtTheEdge = ac3::inserted(repeated(sample, 6), 1365 * 768, {1, 2, 3, 4, 5});
     // Resynchronising finds the last frame by its header alone: nothing follows it.
     const Bytes first100(sample.begin(), sample.begin() + 100 * 768);
     const Bytes lastFrameAfterJunk =
@@ -634,7 +631,7 @@ std::string frameLine(const std::vector<ac3::Frame>& frames, std::size_t k, cons
 // and silent steps where bytes were lost, so that the timeline stays the input's. The damage
 // here keeps every byte's place, so the progress lines are those of the undamaged stream.
 TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
-    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
+    const Bytes sample = readSample();
     const std::vector<ac3::Frame> clean = ac3::walk(sample);
     const Bytes six = ac3::joined({sample, sample, sample, sample, sample, sample});
     const auto flipped = [](Bytes stream, std::size_t at) {
@@ -855,9 +852,8 @@ TEST(CutDriverTest, NamesOutsideAscii) {
 
 // A pipe cannot be measured: where junk stops the walk, the notice counts what had arrived.
 TEST(CutDriverTest, ReadsAFifoWhole) {
-    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
-    Bytes junkInside = sample;
-    junkInside.insert(junkInside.begin() + 100 * 768, {0x0B, 0x78, 0x00});
+    const Bytes sample = readSample();
+    const Bytes junkInside = ac3::inserted(sample, 100 * 768, {0x0B, 0x78, 0x00});
     const struct {
         const char* what;
         Bytes stream;
@@ -942,7 +938,7 @@ TEST(CutDriverTest, ReadAndCloseErrorsKeepTheFramesBeforeThem) {
 // per frame gives, whatever batches the program writes in, as worked out here from the frames.
 TEST(CutDriverTest, FullDiskLeavesWhatOneWritePerFrameWould) {
     if (windowsProgram()) GTEST_SKIP() << "the fault shim is preloaded into POSIX programs only";
-    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
+    const Bytes sample = readSample();
     const Bytes stream = ac3::joined({sample, sample, sample});
     constexpr std::size_t frame = 768;
     // What the program's 256 KiB output buffer holds of whole frames.
@@ -995,7 +991,7 @@ void endsWithin(pid_t pid, std::chrono::seconds limit) {
 // A stop signal also ends a run whose write waits on an output pipe that nobody reads.
 TEST(CutDriverTest, FifoFramesReachTheFileBlockByBlock) {
     if (windowsProgram()) GTEST_SKIP() << "POSIX FIFOs and signals";
-    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
+    const Bytes sample = readSample();
     const Bytes stream = ac3::joined({sample, sample, sample, sample, sample, sample});
     constexpr std::size_t block = 1 << 20;
     const std::size_t walked = block / 768 * 768;  // the whole frames of the first block

@@ -29,9 +29,8 @@ struct Said : CutEvents {
 };
 
 TEST(CutTest, SaysHowTheWalkEnded) {
-    const Bytes sample = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
-    Bytes junkBetween = sample;
-    junkBetween.insert(junkBetween.begin() + 100 * 768, {0x0B, 0x78, 0x00});
+    const Bytes sample = readSample();
+    const Bytes junkBetween = ac3::inserted(sample, 100 * 768, {0x0B, 0x78, 0x00});
     const struct {
         const char* what;
         Bytes stream;

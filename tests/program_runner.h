@@ -218,7 +218,7 @@ inline Bytes slice(const Bytes& data, const std::vector<ac3::Frame>& frames, std
 // A scratch directory holding a copy of a stream as "in.ac3".
 struct Workspace {
     explicit Workspace(const std::string& sample = "sample_48k.ac3")
-        : Workspace(readFile(std::string(MORVANE_SAMPLES) + "/" + sample)) {}
+        : Workspace(readSample(sample)) {}
     explicit Workspace(Bytes stream) : input(std::move(stream)), frames(ac3::walk(input)) {
         writeFile(dir / "in.ac3", input);
     }

@@ -9,7 +9,7 @@
 namespace {
 
 TEST(SeamFaultTest, FramesBeforeAReadErrorAreWholeAndNoneFollow) {
-    const Bytes piece = readFile(std::string(MORVANE_SAMPLES) + "/sample_48k.ac3");
+    const Bytes piece = readSample();
     Bytes stream;
     for (int i = 0; i < 6; ++i) stream.insert(stream.end(), piece.begin(), piece.end());
     constexpr std::size_t block = BitReader::bufferSize;

@@ -45,3 +45,10 @@ inline Bytes readFile(const std::string& name) {
     if (!in) throw std::runtime_error("cannot read " + name);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+#ifdef MORVANE_SAMPLES
+// A stream from the repository's samples/ directory.
+inline Bytes readSample(const std::string& name = "sample_48k.ac3") {
+    return readFile(std::string(MORVANE_SAMPLES) + "/" + name);
+}
+#endif

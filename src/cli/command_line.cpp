@@ -101,16 +101,16 @@ CutOptions cutOptions(const CommandLine& line) {
 }
 
 std::string optionSummary() {
+    const auto usage = [](const Option& option) {
+        return option.value != nullptr ? std::string(option.name) + " " + option.value
+                                       : std::string(option.name);
+    };
     std::size_t width = 0;
-    for (const Option& option : options) {
-        width = std::max(
-            width, std::strlen(option.name) + (option.value ? 1 + std::strlen(option.value) : 0));
-    }
+    for (const Option& option : options) width = std::max(width, usage(option).size());
     std::string text = "options, taken when more than three arguments are given:\n";
     for (const Option& option : options) {
-        std::string usage = option.name;
-        if (option.value != nullptr) usage += std::string(" ") + option.value;
-        text += "  " + usage + std::string(width + 2 - usage.size(), ' ') + option.help + "\n";
+        const std::string shown = usage(option);
+        text += "  " + shown + std::string(width + 2 - shown.size(), ' ') + option.help + "\n";
     }
     return text + "see man morvane for more\n";
 }

@@ -73,7 +73,8 @@ std::optional<CutEnd> Walk::takeFrame() {
     if (step && windowComplete) return CutEnd::windowComplete;
     const double duration = step ? frames.frameDuration() : 0.0;
     if (step) startStep(duration);
-    const CutFrame frame{frames.frameData(), step, duration, stepStart, time, frames.frameOffset()};
+    const CutFrame frame{{step, duration, stepStart, time, frames.frameOffset()},
+                         frames.frameData()};
     return options.check ? checkedFrame(frame) : place(frame);
 }
 
@@ -110,8 +111,7 @@ std::optional<CutEnd> Walk::checkedFrame(const CutFrame& frame) {
     if (!options.repair || time < options.from) return place(frame);
     result.repaired = true;
     events.replaced(frame.offset, time, !twin.empty());
-    return place({twin, frame.steps, frame.duration, frame.stepStart, frame.stepEnd, frame.offset},
-                 !twin.empty());
+    return place({frame, twin}, !twin.empty());
 }
 
 // The walk met no whole, valid frame: it ends, or with resync goes on at the next frame.
@@ -151,8 +151,8 @@ std::optional<CutEnd> Walk::fill(std::uint64_t offset, std::uint64_t skipped) {
         if (windowComplete) return CutEnd::windowComplete;
         startStep(step.duration);
         for (std::size_t i = 0; i < step.frames.size(); ++i) {
-            const CutFrame frame{step.frames[i], i == 0, i == 0 ? step.duration : 0.0,
-                                 stepStart,      time,   offset};
+            const CutFrame frame{{i == 0, i == 0 ? step.duration : 0.0, stepStart, time, offset},
+                                 step.frames[i]};
             if (const std::optional<CutEnd> end = place(frame)) return end;
         }
     }

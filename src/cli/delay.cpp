@@ -17,15 +17,14 @@ bool Delay::copy(const CutFrame& frame) {
             state = State::passing;
             return copy(frame);
         }
-        leaveOut({{}, frame.steps, frame.duration, frame.stepStart, frame.stepEnd, frame.offset});
+        leaveOut(frame);
         return true;
     }
     // Waiting: the first step is held whole, since the silence goes in front of it.
     bool stepHeld = false;
     for (const Held& before : held) stepHeld = stepHeld || before.steps;
     if (frame.steps && stepHeld) return release() && copy(frame);
-    held.push_back(
-        {frame.bytes, frame.steps, frame.duration, frame.stepStart, frame.stepEnd, frame.offset});
+    held.push_back({frame, frame.bytes});
     return true;
 }
 
@@ -103,7 +102,7 @@ bool Delay::write(const std::vector<std::int32_t>& bytes, double stepStart, doub
 }
 
 // A frame of a step that is left out; the step that starts with it is counted.
-void Delay::leaveOut(const Held& frame) {
+void Delay::leaveOut(const FramePlace& frame) {
     if (frame.steps) {
         --stepsToLeaveOut;
         ++delay.steps;

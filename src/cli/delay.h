@@ -8,13 +8,17 @@
 
 class OutputFile;
 
-// A frame on its way into the output: one the walk read, or one it made.
-struct CutFrame {
-    const std::vector<std::int32_t>& bytes;
+// Where a frame stands on the clock, and in the input.
+struct FramePlace {
     bool steps;                 // it starts a time step
     double duration;            // of the step it starts
     double stepStart, stepEnd;  // of the step it plays in
     std::uint64_t offset;       // where it, or the damage it stands for, is in the input
+};
+
+// A frame on its way into the output: one the walk read, or one it made.
+struct CutFrame : FramePlace {
+    const std::vector<std::int32_t>& bytes;
 };
 
 struct DelayResult {
@@ -50,19 +54,15 @@ public:
     const CopiedSpan& copied() const { return span; }
 
 private:
-    struct Held {
+    struct Held : FramePlace {
         std::vector<std::int32_t> bytes;
-        bool steps;
-        double duration;  // of the step it starts
-        double stepStart, stepEnd;
-        std::uint64_t offset;
     };
     enum class State { waiting, passing, leavingOut };
 
     bool release();
     bool addSilence(std::size_t firstStep, int steps);
     bool write(const std::vector<std::int32_t>& bytes, double stepStart, double stepEnd);
-    void leaveOut(const Held& frame);
+    void leaveOut(const FramePlace& frame);
 
     OutputFile& output;
     State state;

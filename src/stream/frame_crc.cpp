@@ -20,8 +20,6 @@ constexpr std::array<std::uint16_t, 256> makeTable() {
     return table;
 }
 
-constexpr std::array<std::uint16_t, 256> table = makeTable();
-
 // tables[k][b]: the CRC of byte b followed by k zero bytes, so that eight bytes are taken in
 // one step: the CRC is linear, and the register's two bytes fold into the first two.
 constexpr std::array<std::array<std::uint16_t, 256>, 8> makeTables() {
@@ -37,6 +35,8 @@ constexpr std::array<std::array<std::uint16_t, 256>, 8> makeTables() {
 }
 
 constexpr std::array<std::array<std::uint16_t, 256>, 8> tables = makeTables();
+// The CRC of a byte: one byte at a time.
+constexpr const std::array<std::uint16_t, 256>& table = tables[0];
 
 // The CRC of `value` followed by `zeros` zero bytes.
 std::uint16_t crcOfWordThenZeros(std::uint16_t value, std::size_t zeros) {
@@ -95,10 +95,15 @@ std::uint16_t crc16Bytes(const std::uint8_t* data, std::size_t size, std::uint16
 // 16 bytes of message, followed by the bytes left over.
 #define MORVANE_FOLDING __attribute__((target("pclmul,ssse3")))
 
+// The 16 bytes in the other order: from stream order to a polynomial and back.
+MORVANE_FOLDING __m128i reversed(__m128i bytes) {
+    return _mm_shuffle_epi8(bytes,
+                            _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0));
+}
+
 // 16 bytes as a polynomial: the first byte's top bit the highest power.
 MORVANE_FOLDING __m128i loadBlock(const std::uint8_t* data) {
-    const __m128i reverse = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)), reverse);
+    return reversed(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)));
 }
 
 // block times x^n, plus next, modulo the polynomial: `constants` holds x^(n+64) and x^n.
@@ -125,8 +130,7 @@ MORVANE_FOLDING std::uint16_t crc16Folded(const std::uint8_t* data, std::size_t 
     __m128i folded = fold(fold(fold(r[0], by128, r[1]), by128, r[2]), by128, r[3]);
     for (; at + 16 <= size; at += 16) folded = fold(folded, by128, loadBlock(data + at));
     alignas(16) std::uint8_t remainder[16];
-    const __m128i reverse = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    _mm_store_si128(reinterpret_cast<__m128i*>(remainder), _mm_shuffle_epi8(folded, reverse));
+    _mm_store_si128(reinterpret_cast<__m128i*>(remainder), reversed(folded));
     return crc16Bytes(data + at, size - at, crc16Bytes(remainder, 16, 0));
 }
 
@@ -181,6 +185,9 @@ void setCrcs(std::vector<std::uint8_t>& frame, bool eac3) {
 }
 
 bool crcsHold(const std::uint8_t* frame, std::size_t size, bool eac3) {
-    if (!eac3 && crc16(frame + 2, crc1End(size) - 2) != 0) return false;
-    return crc16(frame + 2, size - 2) == 0;
+    // Where crc1 holds, the register is 0 at the 5/8 point, so crc2's check goes on from there
+    // as if it started anew: every byte is read once.
+    const std::size_t from = eac3 ? 2 : crc1End(size);
+    if (!eac3 && crc16(frame + 2, from - 2) != 0) return false;
+    return crc16(frame + from, size - from) == 0;
 }

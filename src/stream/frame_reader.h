@@ -10,6 +10,9 @@
 
 #include "stream/bit_reader.h"
 
+// A frame whose sixth byte holds this bsid follows the E-AC-3 syntax.
+inline bool eac3Syntax(int bsid) { return bsid >= 11 && bsid <= 16; }
+
 class FrameReader {
 public:
     static constexpr int frameSizeCodes = 38;
@@ -46,7 +49,7 @@ public:
     // substreams 1 to 7 play alongside the frame that stepped before them.
     bool stepsClock() const;
     // The frame last read is in the E-AC-3 syntax.
-    bool isEac3() const { return bsid >= 11 && bsid <= 16; }
+    bool isEac3() const { return eac3Syntax(bsid); }
     // The frame last read, one element per byte (0 to 255), in stream order.
     std::vector<std::int32_t> bytes() const { return frameBytes; }
     std::size_t byteCount() const { return frameBytes.size(); }

@@ -2,6 +2,7 @@
 
 #include "stream/frame_bits.h"
 #include "stream/frame_crc.h"
+#include "stream/frame_reader.h"
 
 // How the audio is made silent, in both syntaxes: exponents are sent once, in block 0, and
 // reused; no coupling, spectral extension or adaptive hybrid transform; dither is off; the
@@ -192,8 +193,7 @@ std::vector<std::int32_t> silentFrame(const std::vector<std::int32_t>& reference
     if (size < 8) return {};
     const std::vector<std::uint8_t> in(reference.begin(), reference.end());
     Layout layout;
-    const int bsid = in[5] >> 3;
-    layout.eac3 = bsid >= 11 && bsid <= 16;
+    layout.eac3 = eac3Syntax(in[5] >> 3);
     // Syncword, then AC-3's crc1, fscod and frmsizecod, or E-AC-3's bsi from its start.
     BitCursor bits(in.data(), size);
     bits.skip(layout.eac3 ? 16 : 40);
