@@ -38,7 +38,19 @@ struct Reference {
     int channels;  // what a decoder gives for it
 };
 
-Reference ac3Reference(int fscod, int frmsizecod, int acmod, bool lfe) {
+// The optional fields of AC-3 stream information, each sent or not; for acmod 0 (1+1) the
+// second program's fields go with the first's.
+struct Ac3Optional {
+    bool compr = false;
+    bool langcod = false;
+    bool audprod = false;  // mixlevel and roomtyp
+    bool copyright = false, original = false;
+    bool timecod1 = false, timecod2 = false;
+    int addbsil = -1;  // addbsi bytes less one; -1 for none
+};
+
+Reference ac3Reference(int fscod, int frmsizecod, int acmod, bool lfe,
+                       const Ac3Optional& optional = {}) {
     Packer p;
     p.put(0x0B77, 16);
     p.put(0, 16);
@@ -51,10 +63,25 @@ Reference ac3Reference(int fscod, int frmsizecod, int acmod, bool lfe) {
     if (acmod == 2) p.put(2, 2);                 // dsurmod
     p.put(lfe, 1);
     for (int program = 0; program < (acmod == 0 ? 2 : 1); ++program) {
-        p.put(27, 5);  // dialnorm
-        p.put(0, 3);   // compre, langcode, audprodie
+        p.put(27 - program, 5);  // dialnorm
+        p.put(optional.compr, 1);
+        if (optional.compr) p.put(0x5A + program, 8);
+        p.put(optional.langcod, 1);
+        if (optional.langcod) p.put(0x09 + program, 8);
+        p.put(optional.audprod, 1);
+        if (optional.audprod) p.put((20 + program) << 2 | 1, 5 + 2);  // mixlevel, roomtyp
     }
-    p.put(0, 5);  // copyrightb, origbs, timecod1e, timecod2e, addbsie
+    p.put(optional.copyright, 1);
+    p.put(optional.original, 1);
+    p.put(optional.timecod1, 1);
+    if (optional.timecod1) p.put(0x2A5A, 14);
+    p.put(optional.timecod2, 1);
+    if (optional.timecod2) p.put(0x15A5, 14);
+    p.put(optional.addbsil >= 0, 1);
+    if (optional.addbsil >= 0) {
+        p.put(static_cast<unsigned>(optional.addbsil), 6);
+        for (int i = 0; i <= optional.addbsil; ++i) p.put(static_cast<unsigned>(0xC3 ^ i), 8);
+    }
     return {p.frame(static_cast<std::size_t>(ac3::frameBytes(fscod, frmsizecod))),
             ac3::sampleRates[fscod], channelsOf[acmod] + lfe};
 }
@@ -140,6 +167,35 @@ std::vector<Reference> ac3Layouts(int fscod) {
     return references;
 }
 
+// Every layout with each optional field of the stream information on alone, then all of
+// them, in the smallest and the largest frame at the rate. The smallest holds 8 bytes of
+// addbsi, the largest 64, the most there can be.
+std::vector<Reference> ac3OptionalFields(int fscod) {
+    std::vector<Ac3Optional> sets(8);
+    sets[0].compr = true;
+    sets[1].langcod = true;
+    sets[2].audprod = true;
+    sets[3].copyright = true;
+    sets[4].original = true;
+    sets[5].timecod1 = true;
+    sets[6].timecod2 = true;
+    sets[7].addbsil = 7;
+    Ac3Optional all{true, true, true, true, true, true, true, 7};
+    sets.push_back(all);
+    std::vector<Reference> references;
+    for (int acmod = 0; acmod < 8; ++acmod) {
+        for (const bool lfe : {false, true}) {
+            for (const Ac3Optional& set : sets) {
+                references.push_back(ac3Reference(fscod, 0, acmod, lfe, set));
+            }
+            all.addbsil = 63;
+            references.push_back(ac3Reference(fscod, 37, acmod, lfe, all));
+            all.addbsil = 7;
+        }
+    }
+    return references;
+}
+
 // 7.1: a 5.1 core (AC-3 or E-AC-3) with a dependent frame for the back pair (Lrs/Rrs).
 std::vector<Reference> sevenOne(bool ac3Core) {
     std::vector<Reference> references;
@@ -171,6 +227,8 @@ TEST(SilentFrameTest, DecodesToZerosAsItsReference) {
         {"AC-3 48 kHz", ac3Layouts(0)},
         {"AC-3 44.1 kHz", ac3Layouts(1)},
         {"AC-3 32 kHz", ac3Layouts(2)},
+        {"AC-3 48 kHz, optional fields", ac3OptionalFields(0)},
+        {"AC-3 44.1 kHz, optional fields", ac3OptionalFields(1)},
         {"E-AC-3 48 kHz 1 block", eac3Layouts(0, 0)},
         {"E-AC-3 48 kHz 2 blocks", eac3Layouts(0, 1)},
         {"E-AC-3 48 kHz 3 blocks", eac3Layouts(0, 2)},
