@@ -399,6 +399,8 @@ TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
         {"--delay", "nan", "in.ac3", "1", "2"},
         {"--delay", "90000", "in.ac3", "1", "2"},
         {"--delay", "-86400.5", "in.ac3", "1", "2"},
+        {"--delay", "86400.001", "in.ac3", "1", "2"},
+        {"--delay", "-86400.001", "in.ac3", "1", "2"},
         {"--delay", "1s", "in.ac3", "1", "2"},
         {"--delay", "1", "--delay", "1", "in.ac3", "1", "2"},
         {"in.ac3", "1", "2", "--delay"},
@@ -549,6 +551,8 @@ TEST(CutDriverTest, OptionsNameTheOutputAndQuietTheProgress) {
         {{"--delay", "-0.2", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, -0.2},
         {{"--delay", "0", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0},
         {{"--delay", "-1.5", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, -1.5},
+        // A whole day either way is the most a delay may be.
+        {{"--delay", "-86400", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, -86400},
         // Half a frame is rounded up, a little less down.
         {{"--delay", "0.016", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, 0.016},
         {{"--delay", "-0.016", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, -0.016},
