@@ -169,6 +169,31 @@ inline Bytes withCrc2(Bytes frame) {
     return frame;
 }
 
+// An AC-3 frame with both error checks made to hold. crc1 comes first in the part it guards:
+// the register that the rest of that part takes to 0 is found by running the CRC backwards
+// from 0, and crc1 is the word that takes the register from 0 to it.
+inline Bytes withCrcs(Bytes frame) {
+    const std::size_t words = frame.size() / 2;
+    const std::size_t end = 2 * (words / 2 + words / 8);
+    unsigned needed = 0;
+    for (std::size_t i = end; i-- > 4;) {
+        for (int bit = 0; bit < 8; ++bit) {
+            // The feedback lands in the lowest bit; the top bit was the data bit XOR it.
+            const unsigned in = needed & 1U;
+            needed = ((needed ^ (in ? 0x8005U : 0U)) >> 1) | (in ^ ((frame[i] >> bit) & 1U)) << 15;
+        }
+    }
+    for (unsigned word = 0; word <= 0xFFFF; ++word) {
+        const std::uint8_t crc1[2] = {static_cast<std::uint8_t>(word >> 8),
+                                      static_cast<std::uint8_t>(word)};
+        if (crc16(crc1, 2) != needed) continue;
+        frame[2] = crc1[0];
+        frame[3] = crc1[1];
+        break;
+    }
+    return withCrc2(frame);
+}
+
 struct Skip {
     std::size_t offset;  // where the spot that is no whole frame starts
     std::size_t bytes;   // how many bytes up to the next frame

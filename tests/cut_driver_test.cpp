@@ -662,6 +662,20 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
         tinyFrames.push_back(
             ac3::withCrc2(ac3::makeEac3Frame(ac3::eac3(0, 0, 20, 0, 0), fillFor(i))));
     const Bytes tiny = ac3::joined(tinyFrames);
+    // 44.1 kHz AC-3 with bsid 17, every third frame padded by a word, and a gap where a padded
+    // frame and two unpadded ones were.
+    std::vector<Bytes> frames44k1;
+    for (std::size_t i = 0; i < 40; ++i) {
+        Bytes frame = ac3::makeFrame(1, i % 3 == 0 ? 17 : 16, fillFor(i));
+        frame[5] = 17 << 3;
+        frames44k1.push_back(ac3::withCrcs(frame));
+        EXPECT_TRUE(ac3::crcsHold(frames44k1.back().data(), frame.size()));
+    }
+    const Bytes bsid17 = ac3::joined(frames44k1);
+    const std::vector<ac3::Frame> bsid17Frames = ac3::walk(bsid17);
+    Bytes bsid17Gap = bsid17;
+    std::fill(bsid17Gap.begin() + static_cast<long>(bsid17Frames[30].offset),
+              bsid17Gap.begin() + static_cast<long>(bsid17Frames[33].offset), 0);
     const struct {
         const char* what;
         Bytes stream;
@@ -772,6 +786,18 @@ TEST(CutDriverTest, CheckAndRepairKeepTheTimeline) {
          0,
          &tiny,
          10},
+        {"--repair, a gap in 44.1 kHz frames of bsid 17, which is AC-3",
+         bsid17Gap,
+         {"--repair", "in.ac3", "0", "1e6"},
+         0,
+         39,
+         40,
+         {30, 31, 32},
+         "morvane: in.ac3: filled 0.104 s (3 silent frames) for 1670 bytes skipped at byte "
+         "16700\n",
+         2,
+         0,
+         &bsid17},
         {"--repair, a gap at the very start",
          junk(0, 1),
          {"--repair", "in.ac3", "0", "1"},

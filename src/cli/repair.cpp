@@ -1,5 +1,6 @@
 #include "cli/repair.h"
 
+#include "stream/frame_reader.h"
 #include "stream/silent_frame.h"
 
 void StepModel::add(const std::vector<std::int32_t>& bytes, bool steps, double duration) {
@@ -29,7 +30,7 @@ std::vector<std::int32_t> otherPadding(std::vector<std::int32_t> frame) {
 }
 
 bool ac3At44k1(const std::vector<std::int32_t>& frame) {
-    return frame.size() > 5 && (frame[5] >> 3) <= 10 && (frame[4] >> 6) == 1;
+    return frame.size() > 5 && !eac3Frame(frame) && (frame[4] >> 6) == 1;
 }
 
 }  // namespace

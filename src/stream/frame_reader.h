@@ -10,8 +10,13 @@
 
 #include "stream/bit_reader.h"
 
-// A frame whose sixth byte holds this bsid follows the E-AC-3 syntax.
+// A frame whose sixth byte holds this bsid follows the E-AC-3 syntax; any other is AC-3.
 inline bool eac3Syntax(int bsid) { return bsid >= 11 && bsid <= 16; }
+// The same decision for a frame held in memory, one element per byte, at least six of them.
+template <typename Frame>
+bool eac3Frame(const Frame& frame) {
+    return eac3Syntax(static_cast<int>(frame[5]) >> 3);
+}
 
 class FrameReader {
 public:

@@ -193,7 +193,7 @@ std::vector<std::int32_t> silentFrame(const std::vector<std::int32_t>& reference
     if (size < 8) return {};
     const std::vector<std::uint8_t> in(reference.begin(), reference.end());
     Layout layout;
-    layout.eac3 = eac3Syntax(in[5] >> 3);
+    layout.eac3 = eac3Frame(in);
     // Syncword, then AC-3's crc1, fscod and frmsizecod, or E-AC-3's bsi from its start.
     BitCursor bits(in.data(), size);
     bits.skip(layout.eac3 ? 16 : 40);
