@@ -238,10 +238,13 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
         {5 * n / 8, eac3() ? frames[5 * n / 8].size * 8 - 3 : 2 * 8 + 5},
         {3 * n / 4, frames[3 * n / 4].size * 8 - 3}};
     const std::size_t junk = 3 * n / 8;
+    // A frame whose acmod is flipped, all three bits: its replacement must keep the layout.
+    const std::size_t layout = 7 * n / 16;
     Bytes damaged = input;
     for (const auto& [index, bit] : flips) {
         damaged[frames[index].offset + bit / 8] ^= static_cast<std::uint8_t>(0x80 >> bit % 8);
     }
+    damaged[frames[layout].offset + (eac3() ? 4 : 6)] ^= eac3() ? 0x0E : 0xE0;
     std::fill_n(damaged.begin() + static_cast<long>(frames[junk].offset), frames[junk].size, 0);
     Bytes cut = input;
     const std::size_t from = frames[7 * n / 8].offset + frames[7 * n / 8].size / 2;
@@ -266,11 +269,18 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
             EXPECT_EQ(status, 0) << report;
         }
         if (stream == &cut) continue;
+        // A decoder meets no change of layout anywhere.
+        const std::string probe = "-v error -show_entries frame=channels -of csv=p=0 -f " +
+                                  format() + " " + (work.dir / "morvane_in.ac3");
+        writeFile(work.dir / "original", input);
+        const std::string perFrame = shell("ffprobe " + probe).second;
+        EXPECT_EQ(perFrame, shell("ffprobe " + probe.substr(0, probe.rfind(' ')) + " " +
+                                  (work.dir / "original"))
+                                .second);
         const Bytes output = work.output();
         const std::vector<ac3::Frame> out = ac3::walk(output);
         ASSERT_EQ(out.size(), n) << "every frame's time kept";
         EXPECT_NEAR(out.back().end, frames.back().end, 1e-9);
-        writeFile(work.dir / "original", input);
         const Decoded original = ffmpegDecode(work.dir / "original", format());
         ASSERT_EQ(repaired.samples.size(), original.samples.size());
         const std::size_t channels =
@@ -281,7 +291,7 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
             SCOPED_TRACE(testing::Message() << "frame " << i);
             const std::size_t block = 256 * channels;
             const std::size_t end = at + static_cast<std::size_t>(frames[i].samples) * channels;
-            const bool mended = flips.count(i) != 0 || i == junk;
+            const bool mended = flips.count(i) != 0 || i == junk || i == layout;
             const auto first = repaired.samples.begin();
             EXPECT_EQ(slice(output, out, i, i) == slice(input, frames, i, i), !mended);
             if (mended) {

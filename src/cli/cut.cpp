@@ -4,7 +4,6 @@
 
 #include "cli/output_file.h"
 #include "cli/repair.h"
-#include "stream/silent_frame.h"
 
 namespace {
 
@@ -43,7 +42,8 @@ private:
     OutputFile& output;
     CutEvents& events;
     Delay delay;
-    StepModel model;  // with repair: what lost bytes are filled with
+    StepModel model;            // with repair: what lost bytes are filled with
+    Replacements replacements;  // with repair: what damaged frames are replaced with
     // The clock moves only at frames that step it; the frames after a step (E-AC-3 extensions
     // and other substreams) play alongside it and go with it, whole or not at all. Frames
     // before the first step are at time 0.
@@ -100,8 +100,9 @@ std::optional<CutEnd> Walk::place(const CutFrame& frame, bool copied) {
 std::optional<CutEnd> Walk::checkedFrame(const CutFrame& frame) {
     ++result.checked;
     const bool good = frames.crcsHold();
+    if (good && options.repair) replacements.remember(frame.bytes);
     const std::vector<std::int32_t> twin =
-        good || !options.repair ? std::vector<std::int32_t>{} : silentFrame(frame.bytes);
+        good || !options.repair ? std::vector<std::int32_t>{} : replacements.silentFor(frame.bytes);
     if (options.repair) model.add(twin.empty() ? frame.bytes : twin, frame.steps, frame.duration);
     if (good) return place(frame);
     ++result.failed;

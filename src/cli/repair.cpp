@@ -1,5 +1,8 @@
 #include "cli/repair.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "stream/frame_reader.h"
 #include "stream/silent_frame.h"
 
@@ -62,4 +65,44 @@ std::vector<StepModel::SilentStep> StepModel::fill(std::uint64_t skipped) const 
     for (std::int64_t i = 0; i < difference / change; ++i)
         steps[static_cast<std::size_t>(i)] = otherTwin;
     return steps;
+}
+
+namespace {
+
+// Which of the kinds a whole frame is; SIZE_MAX for one of none (E-AC-3 strmtyp 3).
+std::size_t kindOf(const std::vector<std::int32_t>& frame) {
+    if (!eac3Frame(frame)) return 0;
+    const auto strmtyp = static_cast<std::size_t>(frame[2] >> 6);
+    const auto substreamid = static_cast<std::size_t>((frame[2] >> 3) & 0x07);
+    return strmtyp < 3 ? 1 + strmtyp * 8 + substreamid : SIZE_MAX;
+}
+
+}  // namespace
+
+void Replacements::remember(const std::vector<std::int32_t>& frame) {
+    const std::size_t kind = kindOf(frame);
+    if (kind >= kinds) return;
+    last[kind].assign(frame.begin(),
+                      frame.begin() + static_cast<std::ptrdiff_t>(std::min(frame.size(), kept)));
+}
+
+std::vector<std::int32_t> Replacements::silentFor(const std::vector<std::int32_t>& damaged) const {
+    const std::size_t kind = kindOf(damaged);
+    if (kind >= kinds || last[kind].empty()) return silentFrame(damaged);
+    const std::vector<std::int32_t>& good = last[kind];
+    std::vector<std::int32_t> reference(
+        good.begin(),
+        good.begin() + static_cast<std::ptrdiff_t>(std::min(good.size(), damaged.size())));
+    reference.resize(damaged.size(), 0);
+    if (kind == 0) {
+        reference[4] = damaged[4];  // fscod, frmsizecod
+    } else {
+        // How the stream information reads depends on fscod and the number of blocks: a frame
+        // that differs from the good one there keeps its own header.
+        if ((damaged[4] >> 4) != (good[4] >> 4)) return silentFrame(damaged);
+        reference[2] = damaged[2];  // strmtyp, substreamid, frmsiz
+        reference[3] = damaged[3];
+    }
+    std::vector<std::int32_t> twin = silentFrame(reference);
+    return twin.empty() ? silentFrame(damaged) : twin;
 }

@@ -1,7 +1,8 @@
-// Keeping the timeline of a damaged stream: the last whole time step, on which silent steps
-// are modelled where bytes were lost, and how many such steps a gap stands for.
+// Keeping the timeline and the layout of a damaged stream: silent frames for frames that fail
+// their CRCs, and silent steps, modelled on the last whole time step, where bytes were lost.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -33,4 +34,28 @@ private:
     const Step& model() const;
 
     Step current, last;
+};
+
+// A frame that fails its CRCs may have a damaged header, and a twin of it would take the
+// damage with it: a 5.1 stream could play one frame of mono silence. A replacement keeps of
+// the damaged frame only what the walk has trusted, the fields that set its length and time
+// (AC-3 fscod and frmsizecod; E-AC-3 strmtyp, substreamid, frmsiz, fscod and numblkscod or
+// fscod2), and takes the rest of its header from the last frame of the same kind that passed
+// its CRCs: AC-3, or E-AC-3 of the same stream type and substream.
+class Replacements {
+public:
+    // A frame that passed its CRCs.
+    void remember(const std::vector<std::int32_t>& frame);
+    // A silent frame to stand for `damaged`, from its own header when no frame of its kind
+    // passed before it, or when none can be made from that frame's. Empty when neither holds
+    // a silent frame.
+    std::vector<std::int32_t> silentFor(const std::vector<std::int32_t>& damaged) const;
+
+private:
+    // AC-3, then E-AC-3 by stream type (0 to 2) and substream (0 to 7).
+    static constexpr std::size_t kinds = 1 + 3 * 8;
+    // Of each kind, the first bytes of the last good frame: its whole header and stream
+    // information, which end well inside them in either syntax.
+    static constexpr std::size_t kept = 256;
+    std::array<std::vector<std::int32_t>, kinds> last;
 };
