@@ -1,6 +1,9 @@
 #include "cli/cut.h"
 
+#include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "cli/output_file.h"
 #include "cli/repair.h"
@@ -26,6 +29,9 @@ private:
     std::optional<CutEnd> checkedFrame(const CutFrame& frame);
     std::optional<CutEnd> afterLastFrame();
     std::optional<CutEnd> fill(std::uint64_t offset, std::uint64_t skipped);
+    std::optional<CutEnd> saySkipped(std::uint64_t offset, std::uint64_t skipped);
+    bool say(std::function<void()> notice);
+    bool sayHeldBack();
     void modelAhead();
     void startStep(double duration) {
         time = duration + time;
@@ -50,6 +56,8 @@ private:
     double time = 0.0;
     double stepStart = 0.0;  // of the step the frame just read plays in
     bool windowComplete = false;
+    // Notices about the stream wait while the delay holds the frames before them.
+    std::vector<std::function<void()>> heldBack;
     CutResult result;
 };
 
@@ -83,6 +91,8 @@ std::optional<CutEnd> Walk::takeFrame() {
 std::optional<CutEnd> Walk::place(const CutFrame& frame, bool copied) {
     if (time >= options.from) {
         result.windowReached = true;
+        if (copied && frame.steps && !delay.endHeldStep()) return outputFailure();
+        if (!sayHeldBack()) return CutEnd::writeFailed;
         if (copied && !delay.copy(frame)) return outputFailure();
     }
     if (!frame.steps) return std::nullopt;
@@ -106,13 +116,18 @@ std::optional<CutEnd> Walk::checkedFrame(const CutFrame& frame) {
     if (options.repair) model.add(twin.empty() ? frame.bytes : twin, frame.steps, frame.duration);
     if (good) return place(frame);
     ++result.failed;
-    // The frames before it are in the file before it is said.
-    if (!output.flush()) return CutEnd::writeFailed;
-    events.crcFailed(frame.offset, time);
+    const double end = time;
+    const std::uint64_t offset = frame.offset;
+    if (!say([this, offset, end] { events.crcFailed(offset, end); })) {
+        return CutEnd::writeFailed;
+    }
     if (!options.repair || time < options.from) return place(frame);
     result.repaired = true;
-    events.replaced(frame.offset, time, !twin.empty());
-    return place({frame, twin}, !twin.empty());
+    const bool withSilence = !twin.empty();
+    if (!say([this, offset, end, withSilence] { events.replaced(offset, end, withSilence); })) {
+        return CutEnd::writeFailed;
+    }
+    return place({frame, twin}, withSilence);
 }
 
 // The walk met no whole, valid frame: it ends, or with resync goes on at the next frame.
@@ -126,12 +141,9 @@ std::optional<CutEnd> Walk::afterLastFrame() {
     result.badSpotOffset = frames.frameOffset();
     result.badSpotReason = frames.stopReason();
     if (!options.resync || !frames.resync()) return CutEnd::badSpot;
-    // The frames before the skipped bytes are in the file before it is said.
-    if (!output.flush()) return CutEnd::writeFailed;
     const std::uint64_t skipped = input.offset() - result.badSpotOffset;
     if (options.repair) return fill(result.badSpotOffset, skipped);
-    events.skipped(result.badSpotOffset, skipped, result.badSpotReason);
-    return std::nullopt;
+    return saySkipped(result.badSpotOffset, skipped);
 }
 
 // With repair: the skipped bytes stand for lost time, filled with silent steps modelled on
@@ -140,14 +152,17 @@ std::optional<CutEnd> Walk::fill(std::uint64_t offset, std::uint64_t skipped) {
     if (model.empty()) modelAhead();
     const std::vector<StepModel::SilentStep> steps =
         model.empty() ? std::vector<StepModel::SilentStep>{} : model.fill(skipped);
-    if (steps.empty()) {
-        events.skipped(offset, skipped, result.badSpotReason);
-        return std::nullopt;
-    }
+    if (steps.empty()) return saySkipped(offset, skipped);
     result.repaired = true;
     double seconds = 0.0;
     for (const StepModel::SilentStep& step : steps) seconds += step.duration;
-    events.filled(seconds, steps.size(), model.framePerStep(), skipped, offset);
+    const std::size_t count = steps.size();
+    const bool framePerStep = model.framePerStep();
+    if (!say([this, seconds, count, framePerStep, skipped, offset] {
+            events.filled(seconds, count, framePerStep, skipped, offset);
+        })) {
+        return CutEnd::writeFailed;
+    }
     for (const StepModel::SilentStep& step : steps) {
         if (windowComplete) return CutEnd::windowComplete;
         startStep(step.duration);
@@ -158,6 +173,30 @@ std::optional<CutEnd> Walk::fill(std::uint64_t offset, std::uint64_t skipped) {
         }
     }
     return std::nullopt;
+}
+
+std::optional<CutEnd> Walk::saySkipped(std::uint64_t offset, std::uint64_t skipped) {
+    const std::string reason = result.badSpotReason;
+    if (!say([this, offset, skipped, reason] { events.skipped(offset, skipped, reason); })) {
+        return CutEnd::writeFailed;
+    }
+    return std::nullopt;
+}
+
+// Something is said about the stream once the frames before it are in the file: at once, or,
+// while the delay holds the cut's first step, once that step has gone out. False when a write
+// failed; then it is not said.
+bool Walk::say(std::function<void()> notice) {
+    heldBack.push_back(std::move(notice));
+    return sayHeldBack();
+}
+
+bool Walk::sayHeldBack() {
+    if (heldBack.empty() || delay.holding()) return true;
+    if (!output.flush()) return false;
+    for (const std::function<void()>& notice : heldBack) notice();
+    heldBack.clear();
+    return true;
 }
 
 // Lost bytes before the first step are filled like the first step after them: it is read
@@ -178,6 +217,7 @@ CutResult Walk::finish(CutEnd end) {
     result.end = end;
     if (!result.outputFailed() && !delay.finish()) result.end = outputFailure();
     if (result.end != CutEnd::outputNotCreated && !output.flush()) result.end = CutEnd::writeFailed;
+    if (!result.outputFailed()) sayHeldBack();
     result.time = time;
     result.readFailed = input.readFailed();
     result.delay = delay.result();

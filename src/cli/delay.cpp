@@ -11,6 +11,7 @@ Delay::Delay(double seconds, OutputFile& output)
 }
 
 bool Delay::copy(const CutFrame& frame) {
+    if (frame.steps && !endHeldStep()) return false;
     if (state == State::passing) return write(frame.bytes, frame.stepStart, frame.stepEnd);
     if (state == State::leavingOut) {
         if (frame.steps && stepsToLeaveOut == 0) {
@@ -21,11 +22,15 @@ bool Delay::copy(const CutFrame& frame) {
         return true;
     }
     // Waiting: the first step is held whole, since the silence goes in front of it.
-    bool stepHeld = false;
-    for (const Held& before : held) stepHeld = stepHeld || before.steps;
-    if (frame.steps && stepHeld) return release() && copy(frame);
     held.push_back({frame, frame.bytes});
     return true;
+}
+
+bool Delay::endHeldStep() {
+    if (state != State::waiting) return true;
+    bool stepHeld = false;
+    for (const Held& before : held) stepHeld = stepHeld || before.steps;
+    return !stepHeld || release();
 }
 
 void Delay::progressLine(double time) {

@@ -45,6 +45,11 @@ public:
 
     // Copies the frame, or holds it, or leaves it out. False when the output failed.
     bool copy(const CutFrame& frame);
+    // Before a frame that starts a step: the first step, if it is held, is whole, and goes
+    // out (or is left out). False when the output failed.
+    bool endHeldStep();
+    // Frames of the cut are held back for the silence that goes in front of them.
+    bool holding() const { return !held.empty(); }
     // The progress line of a step: held with the frames it follows, if they are held.
     void progressLine(double time);
     // The walk is over: what is held goes out. False when the output failed.
