@@ -2,35 +2,11 @@
 // failure lines, the notices on standard error, and the closing "okay".
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
 #include "cli/cut.h"
-
-// Seconds with 3 decimals, as every time on the console is written.
-std::string secondsText(double time);
-
-// Writes the "at <time>" lines, each ending in a carriage return so that the next one
-// overwrites it on a terminal. Flushing every line costs more than the copy itself, so on
-// a terminal the stream is flushed only every 50 ms (see due()); redirected, the lines wait
-// in the stream's buffer like any other output. Quiet, it writes nothing.
-class ProgressLine {
-public:
-    explicit ProgressLine(bool quiet);
-
-    void show(double time);
-    // The terminal is due for the lines written since it was last flushed.
-    bool due() const { return onTerminal && !quiet && Clock::now() - lastFlush >= interval; }
-    void flushNow();
-
-private:
-    using Clock = std::chrono::steady_clock;
-    static constexpr std::chrono::milliseconds interval{50};
-    bool quiet;
-    bool onTerminal;
-    Clock::time_point lastFlush = Clock::now() - interval;
-};
+#include "cli/progress_line.h"
 
 // Lines about one run. Standard output keeps the lines scripts have always read; notices
 // about the stream go to standard error as "morvane: IN: ...".

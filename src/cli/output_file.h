@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/console.h"
+#include "cli/progress_line.h"
 #include "platform/file_io.h"
 
 // The bytes of the frames to copy are collected so that they reach the file in a few large
