@@ -6,26 +6,31 @@
 #include <vector>
 
 #include "cli/output_file.h"
+#include "cli/plan_writer.h"
 #include "cli/repair.h"
 
 namespace {
 
 class Walk {
 public:
-    Walk(FrameReader& frames, BitReader& input, const CutOptions& options, OutputFile& output,
-         CutEvents& events)
+    Walk(FrameReader& frames, BitReader& input, const CutOptions& options, OutputFile* output,
+         PlanWriter* plan, CutEvents& events)
         : frames(frames),
           input(input),
           options(options),
           output(output),
-          events(events),
-          delay(options.delay, output) {}
+          plan(plan),
+          events(events) {
+        if (output != nullptr) delay.emplace(options.delay, *output);
+    }
 
     CutResult run();
 
 private:
     std::optional<CutEnd> takeFrame();
     std::optional<CutEnd> place(const CutFrame& frame, bool copied = true);
+    std::optional<CutEnd> placeInPlan(const CutFrame& frame, bool copied);
+    std::optional<CutEnd> beginPlanStep(double duration);
     std::optional<CutEnd> checkedFrame(const CutFrame& frame);
     std::optional<CutEnd> afterLastFrame();
     std::optional<CutEnd> fill(std::uint64_t offset, std::uint64_t skipped);
@@ -39,17 +44,21 @@ private:
     }
     CutResult finish(CutEnd end);
     CutEnd outputFailure() const {
-        return output.notCreated() ? CutEnd::outputNotCreated : CutEnd::writeFailed;
+        const bool notCreated = plan != nullptr ? plan->notCreated() : output->notCreated();
+        return notCreated ? CutEnd::outputNotCreated : CutEnd::writeFailed;
     }
+    bool flush() { return plan != nullptr ? plan->flush() : output->flush(); }
+    bool holding() const { return plan != nullptr ? plan->holding() : delay->holding(); }
 
     FrameReader& frames;
     BitReader& input;
     const CutOptions& options;
-    OutputFile& output;
+    OutputFile* output;  // a plain cut's, or
+    PlanWriter* plan;    // the outputs of a plan
     CutEvents& events;
-    Delay delay;
-    StepModel model;            // with repair: what lost bytes are filled with
-    Replacements replacements;  // with repair: what damaged frames are replaced with
+    std::optional<Delay> delay;  // of a plain cut
+    StepModel model;             // with repair: what lost bytes are filled with
+    Replacements replacements;   // with repair: what damaged frames are replaced with
     // The clock moves only at frames that step it; the frames after a step (E-AC-3 extensions
     // and other substreams) play alongside it and go with it, whole or not at all. Frames
     // before the first step are at time 0.
@@ -64,9 +73,15 @@ private:
 CutResult Walk::run() {
     bool haveFrame = frames.readFrame();
     while (true) {
-        output.endIfStopped();
+        if (plan != nullptr) {
+            plan->endIfStopped();
+        } else {
+            output->endIfStopped();
+        }
         // A write of frames held from before failed while the walk went on.
-        if (output.writeFailed()) return finish(CutEnd::writeFailed);
+        if (plan != nullptr ? plan->writeFailed() : output->writeFailed()) {
+            return finish(CutEnd::writeFailed);
+        }
         const std::optional<CutEnd> end = haveFrame ? takeFrame() : afterLastFrame();
         if (end) return finish(*end);
         haveFrame = frames.readFrame();
@@ -80,6 +95,9 @@ std::optional<CutEnd> Walk::takeFrame() {
     // The step that crossed `to` has been copied with everything that belongs to it.
     if (step && windowComplete) return CutEnd::windowComplete;
     const double duration = step ? frames.frameDuration() : 0.0;
+    if (step && plan != nullptr) {
+        if (const std::optional<CutEnd> end = beginPlanStep(duration)) return end;
+    }
     if (step) startStep(duration);
     const CutFrame frame{{step, duration, stepStart, time, frames.frameOffset()},
                          frames.frameData()};
@@ -89,19 +107,41 @@ std::optional<CutEnd> Walk::takeFrame() {
 // A frame whose step is on the clock: copied if it lies in the window, and its step's
 // progress line shown up to the window's end.
 std::optional<CutEnd> Walk::place(const CutFrame& frame, bool copied) {
+    if (plan != nullptr) return placeInPlan(frame, copied);
     if (time >= options.from) {
         result.windowReached = true;
-        if (copied && frame.steps && !delay.endHeldStep()) return outputFailure();
+        if (copied && frame.steps && !delay->endHeldStep()) return outputFailure();
         if (!sayHeldBack()) return CutEnd::writeFailed;
-        if (copied && !delay.copy(frame)) return outputFailure();
+        if (copied && !delay->copy(frame)) return outputFailure();
     }
     if (!frame.steps) return std::nullopt;
     if (time > options.to) {
         windowComplete = true;
     } else {
-        delay.progressLine(time);
-        output.showProgressIfDue();
+        delay->progressLine(time);
+        output->showProgressIfDue();
     }
+    return std::nullopt;
+}
+
+// A plan decides where each step goes when it begins (see beginPlanStep); its frames follow.
+std::optional<CutEnd> Walk::placeInPlan(const CutFrame& frame, bool copied) {
+    // A plan has no window: ranges that start after the end of the input are said apart.
+    result.windowReached = true;
+    if (!sayHeldBack()) return CutEnd::writeFailed;
+    if (!plan->place(frame.bytes, copied)) return outputFailure();
+    if (frame.steps) {
+        plan->progressLine(time);
+        plan->showProgressIfDue();
+    }
+    return std::nullopt;
+}
+
+// A step begins at the clock's time: the plan says where it goes, or that the last range
+// has ended before it, which ends the walk before the step is taken.
+std::optional<CutEnd> Walk::beginPlanStep(double duration) {
+    if (!plan->beginStep(time, duration + time, duration)) return outputFailure();
+    if (plan->done()) return CutEnd::windowComplete;
     return std::nullopt;
 }
 
@@ -165,6 +205,9 @@ std::optional<CutEnd> Walk::fill(std::uint64_t offset, std::uint64_t skipped) {
     }
     for (const StepModel::SilentStep& step : steps) {
         if (windowComplete) return CutEnd::windowComplete;
+        if (plan != nullptr) {
+            if (const std::optional<CutEnd> end = beginPlanStep(step.duration)) return end;
+        }
         startStep(step.duration);
         for (std::size_t i = 0; i < step.frames.size(); ++i) {
             const CutFrame frame{{i == 0, i == 0 ? step.duration : 0.0, stepStart, time, offset},
@@ -192,8 +235,8 @@ bool Walk::say(std::function<void()> notice) {
 }
 
 bool Walk::sayHeldBack() {
-    if (heldBack.empty() || delay.holding()) return true;
-    if (!output.flush()) return false;
+    if (heldBack.empty() || holding()) return true;
+    if (!flush()) return false;
     for (const std::function<void()>& notice : heldBack) notice();
     heldBack.clear();
     return true;
@@ -215,13 +258,20 @@ void Walk::modelAhead() {
 CutResult Walk::finish(CutEnd end) {
     // What is held goes out before anything that comes later in the stream is said.
     result.end = end;
-    if (!result.outputFailed() && !delay.finish()) result.end = outputFailure();
-    if (result.end != CutEnd::outputNotCreated && !output.flush()) result.end = CutEnd::writeFailed;
+    if (!result.outputFailed() && !(plan != nullptr ? plan->finish(time) : delay->finish())) {
+        result.end = outputFailure();
+    }
+    if (result.end != CutEnd::outputNotCreated && !flush()) result.end = CutEnd::writeFailed;
     if (!result.outputFailed()) sayHeldBack();
     result.time = time;
     result.readFailed = input.readFailed();
-    result.delay = delay.result();
-    result.copied = delay.copied();
+    if (delay) {
+        result.delay = delay->result();
+        result.copied = delay->copied();
+    } else {
+        result.failedOutput = plan->failedName();
+        result.placed = plan->placed();
+    }
     if (result.end == CutEnd::badSpot) {
         // A regular file's size is known; any other input is known to its end only when it
         // was read to its end.
@@ -239,5 +289,10 @@ CutResult Walk::finish(CutEnd end) {
 
 CutResult cut(FrameReader& frames, BitReader& input, const CutOptions& options, OutputFile& output,
               CutEvents& events) {
-    return Walk(frames, input, options, output, events).run();
+    return Walk(frames, input, options, &output, nullptr, events).run();
+}
+
+CutResult cut(FrameReader& frames, BitReader& input, const CutOptions& options, PlanWriter& plan,
+              CutEvents& events) {
+    return Walk(frames, input, options, nullptr, &plan, events).run();
 }

@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cli/delay.h"
+#include "cli/plan.h"
 #include "stream/bit_reader.h"
 #include "stream/frame_reader.h"
 
 class OutputFile;
+class PlanWriter;
 
 struct CutOptions {
     double from = 0.0;
@@ -42,9 +45,11 @@ struct CutResult {
     bool unreadAtLeast = false;  // an input of unknown size (a pipe): more may follow
     DelayResult delay;
     CopiedSpan copied;
-    std::uint64_t checked = 0;  // frames checked against their CRCs
-    std::uint64_t failed = 0;   // of them, frames that failed
-    bool repaired = false;      // a frame was replaced, or lost bytes were filled
+    std::uint64_t checked = 0;        // frames checked against their CRCs
+    std::uint64_t failed = 0;         // of them, frames that failed
+    bool repaired = false;            // a frame was replaced, or lost bytes were filled
+    std::string failedOutput;         // of a plan's outputs, the one that failed
+    std::vector<PlacedRange> placed;  // where a plan's ranges went
 
     bool outputFailed() const {
         return end == CutEnd::outputNotCreated || end == CutEnd::writeFailed;
@@ -70,4 +75,8 @@ public:
 // Walks the frames from the reader's position, copies the window's frames into `output` and
 // shows a progress line for every time step up to the window's end.
 CutResult cut(FrameReader& frames, BitReader& input, const CutOptions& options, OutputFile& output,
+              CutEvents& events);
+// The same for a plan of ranges or points (options.from, to and delay unused): the steps go
+// where `plan` puts them, and the walk goes on to the end of the last range.
+CutResult cut(FrameReader& frames, BitReader& input, const CutOptions& options, PlanWriter& plan,
               CutEvents& events);

@@ -1,0 +1,153 @@
+#include "cli/plan.h"
+
+#include <cmath>
+
+namespace {
+
+// Two distances that differ by less than this are a tie, which goes to the earlier boundary:
+// 48 kHz steps are 32 ms, and people type milliseconds.
+constexpr double tie = 1e-6;
+
+// The boundary `at` is nearest(x), given the boundary after it, `next`: the distances to x
+// shrink up to nearest(x) and grow after it.
+bool nearestIs(double at, double next, double x) {
+    return std::fabs(at - x) - std::fabs(next - x) < tie;
+}
+
+// Silences and steps near the end of a range: far more than the longest step (96 ms).
+constexpr double nearness = 1.0;
+
+}  // namespace
+
+Seams::Seams(const Plan& plan) : plan(plan) {
+    for (const std::vector<PlanItem>& items : plan.outputs) outputs.push_back({items});
+}
+
+const std::vector<Placement>& Seams::step(double start, double end, double duration,
+                                          double previous) {
+    result.clear();
+    if (plan.kind == Plan::Kind::points) {
+        points(start, end);
+        return result;
+    }
+    for (std::size_t i = firstOpen; i < outputs.size(); ++i) {
+        Placement p{i};
+        p.withStep = advance(i, start, end, duration, previous, false, p);
+        if (p.withStep || p.silentSteps > 0) result.push_back(p);
+        const Output& o = outputs[i];
+        if (i == firstOpen && o.next == o.items.size()) ++firstOpen;
+        // The next output's ranges come after this one's: it cannot start before it.
+        if (o.next == 0 && !o.inRange) break;
+    }
+    return result;
+}
+
+const std::vector<Placement>& Seams::finish(double end, double previous) {
+    result.clear();
+    ended = true;
+    if (plan.kind == Plan::Kind::points) return result;
+    for (std::size_t i = firstOpen; i < outputs.size(); ++i) {
+        Placement p{i, false};
+        advance(i, end, end, 0.0, previous, true, p);
+        if (p.silentSteps > 0) result.push_back(p);
+    }
+    firstOpen = outputs.size();
+    return result;
+}
+
+bool Seams::advance(std::size_t index, double at, double next, double duration, double previous,
+                    bool last, Placement& p) {
+    Output& o = outputs[index];
+    while (o.next < o.items.size()) {
+        const PlanItem& item = o.items[o.next];
+        if (item.isSilence()) {
+            ++o.next;
+            // After the end of the input it does nothing.
+            if (last && item.from > at) continue;
+            // It goes in where the range before it ended, at `at`, as twins of the step that
+            // ends there (the first step, at 0). The count keeps the input after it going on
+            // from there while the offset stays within half a step.
+            const double step = at > 0.0 ? previous : duration;
+            const double k =
+                step > 0.0 ? std::floor((item.silence - o.d + at - item.from) / step + 0.5) : 0.0;
+            const std::uint64_t count = k > 0.0 ? static_cast<std::uint64_t>(k) : 0;
+            o.d += static_cast<double>(count) * step - item.silence;
+            o.position += static_cast<double>(count) * step;
+            p.silentSteps += count;
+            p.twinOfThisStep = p.twinOfThisStep || (count > 0 && at <= 0.0);
+            continue;
+        }
+        if (!o.inRange) {
+            if (!last && !nearestIs(at, next, item.from + o.d)) return false;
+            o.inRange = true;
+            o.start = at;
+            o.targetEnd = at + (item.to - item.from) - o.d;
+            o.placedIndex = ranges.size();
+            ranges.push_back({index, at, at, o.position, at - item.from - o.d});
+        }
+        const bool ends = last || (!item.openEnd && nearestIs(at, next, o.targetEnd));
+        if (!ends) return true;
+        const double length = item.openEnd ? at - o.start : item.to - item.from;
+        o.d += (at - o.start) - length;
+        o.position += at - o.start;
+        ranges[o.placedIndex].end = at;
+        o.lastEnd = at;
+        o.inRange = false;
+        ++o.next;
+    }
+    return false;
+}
+
+void Seams::points(double at, double next) {
+    // Each point goes to nearest(point), never before the point before it: a new part
+    // starts there, and one with no step in it makes no file.
+    for (;;) {
+        double x = 0.0;
+        if (plan.every > 0.0) {
+            x = static_cast<double>(nextPoint + 1) * plan.every;
+        } else if (nextPoint < plan.points.size()) {
+            x = plan.points[nextPoint];
+        } else {
+            break;
+        }
+        if (!nearestIs(at, next, x)) break;
+        ++nextPoint;
+        ++part;
+    }
+    result.push_back({part});
+}
+
+bool Seams::done() const { return plan.kind == Plan::Kind::ranges && firstOpen == outputs.size(); }
+
+bool Seams::silenceNear(double end) const {
+    for (std::size_t i = firstOpen; i < outputs.size(); ++i) {
+        const Output& o = outputs[i];
+        bool silenceAhead = false;
+        for (std::size_t k = o.next; k < o.items.size() && !silenceAhead; ++k) {
+            silenceAhead = o.items[k].isSilence();
+        }
+        if (!silenceAhead || o.next >= o.items.size()) continue;
+        const double target = o.inRange ? o.targetEnd : o.items[o.next].from + o.d;
+        if (target <= end + nearness) return true;
+    }
+    return false;
+}
+
+std::size_t Seams::outputsDone() const {
+    if (plan.kind == Plan::Kind::points) return ended ? part + 1 : part;
+    return ended ? outputs.size() : firstOpen;
+}
+
+std::string numberedName(const std::string& name, std::size_t number) {
+    const std::size_t slash = name.find_last_of("/\\");
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t point = name.find_last_of('.');
+    const std::size_t at = point != std::string::npos && point > base ? point : name.size();
+    std::string digits = std::to_string(number);
+    if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+    return name.substr(0, at) + "-" + digits + name.substr(at);
+}
+
+std::string Plan::outputName(const std::string& name, std::size_t output) const {
+    return numbered ? numberedName(name, output + 1) : name;
+}

@@ -1,0 +1,104 @@
+// What a cut is to make, as plain values (a plan), and where its seams fall among the input's
+// time steps, decided step by step as the walk reads them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One item of an output: a range of the input's timeline, or seconds of silence.
+struct PlanItem {
+    double from = 0.0;  // seconds of the input; for silence, where it goes in
+    double to = 0.0;
+    bool openEnd = false;   // the range runs to the end of the input
+    double silence = -1.0;  // seconds of silence, or less than 0 for a range
+    bool isSilence() const { return silence >= 0.0; }
+};
+
+struct Plan {
+    enum class Kind {
+        window,  // the window rule of a plain cut: from, to
+        ranges,  // outputs of ranges and silences, seams by the nearest boundary
+        points,  // the whole input, split at points (or every `every` seconds)
+    };
+    Kind kind = Kind::window;
+    double from = 0.0, to = 0.0;
+    std::vector<std::vector<PlanItem>> outputs;
+    std::vector<double> points;  // ascending
+    double every = 0.0;          // > 0: the points are every, 2 every, 3 every, ...
+    bool numbered = false;       // the outputs are numbered files
+    std::vector<double> edits;   // with --edit, where each edit is, in order
+
+    bool isWindow() const { return kind == Kind::window; }
+    // The file of output `output` (from 0): `name` itself, or numbered (see numberedName).
+    std::string outputName(const std::string& name, std::size_t output) const;
+};
+
+// `name` with the part's number, -001, -002, ..., before its extension: the part after the
+// last point that follows the last / or \, where that point is not the name's first
+// character. With no extension the number goes at the end.
+std::string numberedName(const std::string& name, std::size_t number);
+
+// Where one time step goes: into output `output`, after `silentSteps` silent twins of the
+// step before it (or, with `twinOfThisStep`, of itself).
+struct Placement {
+    std::size_t output;
+    bool withStep = true;  // the step itself goes in too
+    std::uint64_t silentSteps = 0;
+    bool twinOfThisStep = false;
+};
+
+// Where a range went, for --verbose: the input from `start` to `end`, at `at` seconds of its
+// output, `offset` seconds later than the asked timeline puts it.
+struct PlacedRange {
+    std::size_t output;
+    double start, end, at, offset;
+};
+
+// The seams of a ranges or points plan. nearest(x) is the step boundary closest to x, the
+// earlier of two whose distances differ by less than 1 us. It is known once the boundary
+// after it is, so the steps are given one at a time with their ends.
+class Seams {
+public:
+    explicit Seams(const Plan& plan);
+
+    // The time step from `start` to `end` (seconds on the input's clock), `duration` long,
+    // and the one before it `previous` long (0 for the first): the outputs it goes into, in
+    // ascending order. Empty when it goes nowhere.
+    const std::vector<Placement>& step(double start, double end, double duration, double previous);
+    // The input ended at `end` after a last step `previous` long: the silences that follow it.
+    const std::vector<Placement>& finish(double end, double previous);
+    // Every range has ended: nothing more goes anywhere.
+    bool done() const;
+    // A range that a silence follows may end within the next steps: the walk keeps the step.
+    bool silenceNear(double end) const;
+    // The outputs that are finished for good: every output below this number.
+    std::size_t outputsDone() const;
+    const std::vector<PlacedRange>& placed() const { return ranges; }
+
+private:
+    struct Output {
+        std::vector<PlanItem> items;
+        std::size_t next = 0;  // the item now in hand
+        double d = 0.0;        // how far the output runs ahead of the asked timeline
+        bool inRange = false;
+        double start = 0.0, targetEnd = 0.0, lastEnd = 0.0, position = 0.0;
+        std::size_t placedIndex = 0;
+    };
+    // Takes output `index` to the boundary `at`, the next one `next` (none when `last`): true
+    // when the step from `at` goes into it; the silences that go in at `at` are added to `p`.
+    bool advance(std::size_t index, double at, double next, double duration, double previous,
+                 bool last, Placement& p);
+    void points(double at, double next);
+
+    const Plan& plan;
+    std::vector<Output> outputs;
+    std::size_t firstOpen = 0;  // outputs before it have no item left
+    bool ended = false;
+    // Points: the part now being written, and the next point.
+    std::size_t part = 0;
+    std::size_t nextPoint = 0;
+    std::vector<Placement> result;
+    std::vector<PlacedRange> ranges;
+};
