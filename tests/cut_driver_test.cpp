@@ -404,6 +404,9 @@ TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
         {"--delay", "1s", "in.ac3", "1", "2"},
         {"--delay", "1", "--delay", "1", "in.ac3", "1", "2"},
         {"in.ac3", "1", "2", "--delay"},
+        // Three arguments, the first an option's name: read as options, here one positional.
+        {"--quiet", "1", "2"},
+        {"-o", "1", "2"},
     };
     for (const auto& args : commandLines) {
         SCOPED_TRACE(testing::PrintToString(args));
@@ -414,10 +417,11 @@ TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
         // Standard error lists every option, a line each, and says where to read more.
         for (const char* option :
              {"\n  -o OUTPUT ", "\n  --resync ", "\n  --quiet ", "\n  -- ", "\n  --delay SECONDS ",
-              "\n  --verbose ", "\n  --check ", "\n  --repair "}) {
+              "\n  --verbose ", "\n  --check ", "\n  --repair ", "\n  --split MODE:LIST ",
+              "\n  --edit T,+D|T,-D "}) {
             EXPECT_NE(run.err.find(option), std::string::npos) << option;
         }
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 10);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 12);
         const std::string pointer = "\nsee man morvane for more\n";
         EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), pointer.size())),
                   pointer);
@@ -546,7 +550,7 @@ TEST(CutDriverTest, OptionsNameTheOutputAndQuietTheProgress) {
          31,
          "could not open link.ac3 for output\n",
          1},
-        {{"--quiet", "1", "2"}, nullptr, 0, 0, 0, "could not open --quiet for input\n", 1},
+        {{"./--quiet", "1", "2"}, nullptr, 0, 0, 0, "could not open ./--quiet for input\n", 1},
         {{"--delay", "0.25", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, 0.25},
         {{"--delay", "-0.2", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0, -0.2},
         {{"--delay", "0", "in.ac3", "1", "2"}, "morvane_in.ac3", 32, 63, 62, "", 0},

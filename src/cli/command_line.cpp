@@ -7,14 +7,19 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/edit_spec.h"
+
 namespace {
 
 struct Option {
     const char* name;
     const char* value;        // the name of its value, or nullptr for an option that takes none
     bool CommandLine::*flag;  // set by the option, or
-    const char* CommandLine::*text;  // set to its value; with neither, it ends the options
+    const char* CommandLine::*text;  // set to its value, or
     const char* help;
+    std::vector<const char*> CommandLine::*list = nullptr;  // given its value, once or more
+    // With none of the three, it ends the options.
+    bool endsOptions() const { return flag == nullptr && text == nullptr && list == nullptr; }
 };
 
 const Option options[] = {
@@ -31,6 +36,11 @@ const Option options[] = {
      "check every frame's CRCs and name those that fail (exit status 2)"},
     {"--repair", nullptr, &CommandLine::repair, nullptr,
      "--check and --resync, with silence for bad frames and lost bytes"},
+    {"--split", "MODE:LIST", nullptr, &CommandLine::split,
+     "cut into parts: parts:A-B,+C-D,..., timestamps:T1,T2,... or duration:D (infile alone)"},
+    {"--edit", "T,+D|T,-D", nullptr, nullptr,
+     "put D s of silence in at T, or take out T to T+D; again for more (infile alone)",
+     &CommandLine::edits},
     {"--", nullptr, nullptr, nullptr, "end the options: infile and the times follow"},
 };
 
@@ -48,7 +58,12 @@ bool take(const Option& option, int argc, char* argv[], int& i, CommandLine& lin
         line.*option.flag = true;
         return true;
     }
-    if (line.*option.text != nullptr || i + 1 == argc) return false;
+    if (i + 1 == argc) return false;
+    if (option.list != nullptr) {
+        (line.*option.list).push_back(argv[++i]);
+        return true;
+    }
+    if (line.*option.text != nullptr) return false;
     line.*option.text = argv[++i];
     return true;
 }
@@ -62,31 +77,62 @@ bool parseDelay(const char* text, double& seconds) {
     return number && std::isfinite(seconds) && std::fabs(seconds) <= 86400;
 }
 
+// "morvane: bad --split value: TEXT (why)", the first line of standard error.
+bool badValue(CommandLine& line, const char* option, const std::string& text,
+              const std::string& why) {
+    line.badValue = std::string("morvane: bad ") + option + " value: " + text + " (" + why + ")\n";
+    return false;
+}
+
+// An edit list, from --split or the --edit values, is the plan; without one, the window is.
+bool makePlan(CommandLine& line) {
+    std::string why;
+    if (line.split != nullptr) {
+        return parseSplit(line.split, line.plan, why) || badValue(line, "--split", line.split, why);
+    }
+    if (!line.edits.empty()) {
+        std::string bad;
+        return parseEdits(line.edits, line.plan, bad, why) || badValue(line, "--edit", bad, why);
+    }
+    line.plan.from = line.from;
+    line.plan.to = line.to;
+    return true;
+}
+
 }  // namespace
 
-// Exactly three arguments are infile, from_second and to_second, whatever they look like.
-// With more, the options may stand anywhere before "--"; every other argument is positional
-// (so -1.5 is a time), and three must remain.
+// Exactly three arguments are infile, from_second and to_second, whatever they look like,
+// unless the first is an option's name (but "--"). Otherwise the options may stand anywhere
+// before "--"; every other argument is positional (so -1.5 is a time), and three must remain,
+// or the infile alone with --split or --edit.
 bool parseCommandLine(int argc, char* argv[], CommandLine& line) {
     std::vector<const char*> positional;
-    bool inOptions = argc != 4;
+    const Option* first = argc > 1 ? findOption(argv[1]) : nullptr;
+    bool inOptions = argc != 4 || (first != nullptr && !first->endsOptions());
     for (int i = 1; i < argc; ++i) {
         const Option* option = inOptions ? findOption(argv[i]) : nullptr;
         if (option == nullptr) {
             if (inOptions && std::strncmp(argv[i], "--", 2) == 0) return false;
             positional.push_back(argv[i]);
-        } else if (option->flag == nullptr && option->text == nullptr) {
+        } else if (option->endsOptions()) {
             inOptions = false;
         } else if (!take(*option, argc, argv, i, line)) {
             return false;
         }
     }
-    if (positional.size() != 3) return false;
-    if (line.delayText != nullptr && !parseDelay(line.delayText, line.delay)) return false;
+    const bool editList = line.split != nullptr || !line.edits.empty();
+    if (positional.size() != (editList ? 1U : 3U)) return false;
+    if (line.split != nullptr && !line.edits.empty()) return false;
+    if (line.delayText != nullptr && (editList || !parseDelay(line.delayText, line.delay))) {
+        return false;
+    }
     line.input = positional[0];
-    line.from = std::atof(positional[1]);
-    line.to = std::atof(positional[2]);
-    return !(line.from > line.to);
+    if (!editList) {
+        line.from = positionalTime(positional[1]);
+        line.to = positionalTime(positional[2]);
+        if (line.from > line.to) return false;
+    }
+    return makePlan(line);
 }
 
 CutOptions cutOptions(const CommandLine& line) {

@@ -1,10 +1,13 @@
-// The command line: three positionals (infile, from_second, to_second) and the options, from
-// one table that both the parser and the summary of options are made from.
+// The command line: three positionals (infile, from_second, to_second), or the infile alone
+// with an edit list, and the options, from one table that both the parser and the summary of
+// options are made from.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/cut.h"
+#include "cli/plan.h"
 
 struct CommandLine {
     const char* input = nullptr;
@@ -18,9 +21,14 @@ struct CommandLine {
     bool repair = false;
     const char* delayText = nullptr;  // --delay as typed
     double delay = 0.0;
+    const char* split = nullptr;     // --split as typed
+    std::vector<const char*> edits;  // each --edit as typed
+    Plan plan;                       // the window, or what --split or --edit ask for
+    std::string badValue;            // the line that says which value is bad, if one is
 };
 
-// False for a command line the program does not take: then only the usage text is due.
+// False for a command line the program does not take: then the usage text is due, after
+// `badValue` when a value is at fault.
 bool parseCommandLine(int argc, char* argv[], CommandLine& line);
 
 // What the walk of the cut is to do: --repair brings --check and --resync with it.

@@ -1,5 +1,6 @@
 #include "cli/console.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <iostream>
 
@@ -17,8 +18,9 @@ std::string frameAt(std::uint64_t offset, double end) {
 
 }  // namespace
 
-Console::Console(const char* inputName, const std::string& outputName, bool verbose)
-    : inputName(inputName), outputName(outputName), verbose(verbose) {
+Console::Console(const char* inputName, const std::string& outputName, bool verbose,
+                 const Plan& plan)
+    : inputName(inputName), outputName(outputName), verbose(verbose), plan(plan) {
     std::cout << std::fixed << std::setprecision(3);
 }
 
@@ -59,6 +61,8 @@ void Console::filled(double seconds, std::uint64_t steps, bool framePerStep, std
 }
 
 bool Console::reportOutputFailure(const CutResult& result) {
+    // Of a plan's outputs, the one that failed.
+    if (!result.failedOutput.empty()) outputName = result.failedOutput;
     if (result.end == CutEnd::outputNotCreated) {
         std::cout << "could not open " << outputName << " for output" << std::endl;
     } else if (result.end == CutEnd::writeFailed) {
@@ -87,6 +91,7 @@ bool Console::reportEnd(const CutResult& result) {
         notice("nothing to cut: the window starts after the end of the stream, which is " +
                secondsText(result.time) + " s long");
     }
+    if (result.anyFrame && !result.readFailed) afterTheEnd(result.time);
     if (result.failed > 0) {
         notice(std::to_string(result.failed) + " of " + counted(result.checked, "frame") +
                " failed their CRC check");
@@ -94,7 +99,42 @@ bool Console::reportEnd(const CutResult& result) {
     const std::string delayed = delayText(result.delay);
     if (!delayed.empty()) notice(delayed);
     if (verbose && result.copied.frames > 0) notice(span(result.copied));
+    for (std::size_t i = 0; verbose && i < result.placed.size(); ++i) {
+        notice(placedText(i + 1, result.placed[i]));
+    }
     return !readError;
+}
+
+// The edits, or the ranges, of a plan that lie after the end of a stream `length` long.
+void Console::afterTheEnd(double length) {
+    const std::string stream =
+        " after the end of the stream, which is " + secondsText(length) + " s long: it ";
+    if (!plan.edits.empty()) {
+        for (const double at : plan.edits) {
+            if (at > length)
+                notice("the edit at " + secondsText(at) + " s is" + stream + "does nothing");
+        }
+        return;
+    }
+    if (plan.kind != Plan::Kind::ranges) return;
+    for (const std::vector<PlanItem>& output : plan.outputs) {
+        for (const PlanItem& range : output) {
+            if (range.from > length) {
+                notice("the range from " + secondsText(range.from) + " s starts" + stream +
+                       "adds nothing");
+            }
+        }
+    }
+}
+
+std::string Console::placedText(std::size_t part, const PlacedRange& range) const {
+    // Signed, and no "-0.000" for a hair's breadth early.
+    const bool late = range.offset > -0.0005;
+    const std::string offset =
+        (late ? "+" : "-") + secondsText(late ? std::max(range.offset, 0.0) : -range.offset);
+    return "part " + std::to_string(part) + ": " + secondsText(range.start) + " s to " +
+           secondsText(range.end) + " s of the input at " + secondsText(range.at) + " s of " +
+           plan.outputName(outputName, range.output) + " (offset " + offset + " s)";
 }
 
 std::string Console::delayText(const DelayResult& delay) const {

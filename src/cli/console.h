@@ -12,8 +12,9 @@
 // about the stream go to standard error as "morvane: IN: ...".
 class Console : public CutEvents {
 public:
-    // Verbose, the end of a run that copied anything says where the cut lies in the input.
-    Console(const char* inputName, const std::string& outputName, bool verbose);
+    // Verbose, the end of a run that copied anything says where the cut lies in the input,
+    // and with a plan, where each range went.
+    Console(const char* inputName, const std::string& outputName, bool verbose, const Plan& plan);
 
     void cannotOpenInput();
     void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) override;
@@ -34,8 +35,11 @@ private:
     std::string streamEnds(const CutResult& result) const;
     std::string delayText(const DelayResult& delay) const;
     std::string span(const CopiedSpan& copied) const;
+    void afterTheEnd(double length);
+    std::string placedText(std::size_t part, const PlacedRange& range) const;
 
     const char* inputName;
     std::string outputName;
     bool verbose;
+    const Plan& plan;
 };

@@ -6,6 +6,7 @@
 #include "cli/console.h"
 #include "cli/cut.h"
 #include "cli/output_file.h"
+#include "cli/plan_writer.h"
 
 std::string outputName;
 platform::FileHandle outputHandle = platform::invalidHandle;
@@ -33,12 +34,12 @@ int main(int argc, char* argv[]) {
     if (!parseCommandLine(argc, argv, line)) {
         printUsage();
         // After the four lines that scripts may read, what a person needs to find the options.
-        std::cerr << optionSummary();
+        std::cerr << line.badValue << optionSummary();
         return exitBadCommandLine;
     }
     outputName = line.output != nullptr ? std::string(line.output)
                                         : std::string(line.input).insert(0, "morvane_");
-    Console console(line.input, outputName, line.verbose);
+    Console console(line.input, outputName, line.verbose, line.plan);
     // Stopped by the user or the system, the run still writes out the frames it holds.
     platform::catchStopRequests();
 
@@ -51,13 +52,18 @@ int main(int argc, char* argv[]) {
     FrameReader frameReader(bitReader);
     ProgressLine progress(line.quiet);
     OutputFile output(outputName, outputHandle, bitReader.handle(), progress);
+    // A plan's outputs are files of their own, each closed once it is written.
+    PlanWriter parts(line.plan, outputName, bitReader.handle(), progress);
+    const bool plain = line.plan.isWindow();
     // Before waiting for more input, write out what is held: the output never waits on the
     // input, and a live FIFO's frames reach the file once their block is walked.
-    bitReader.beforeRefill([&output] { return output.flush(); });
+    bitReader.beforeRefill([&] { return plain ? output.flush() : parts.flush(); });
 
-    const CutResult result = cut(frameReader, bitReader, cutOptions(line), output, console);
+    const CutResult result = plain ? cut(frameReader, bitReader, cutOptions(line), output, console)
+                                   : cut(frameReader, bitReader, cutOptions(line), parts, console);
     const bool outputFailed = console.reportOutputFailure(result);
     output.endIfStopped();
+    parts.endIfStopped();
     bool ok = !outputFailed && console.reportEnd(result);
     if (!output.close() && !outputFailed) {
         console.writeFailed();

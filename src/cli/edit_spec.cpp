@@ -1,0 +1,228 @@
+#include "cli/edit_spec.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+bool allDigits(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
+}
+
+// Digits with an optional fraction: a point and any number of digits.
+bool decimal(const std::string& text) {
+    const std::size_t point = text.find('.');
+    if (point == std::string::npos) return allDigits(text);
+    const std::string fraction = text.substr(point + 1);
+    return allDigits(text.substr(0, point)) && (fraction.empty() || allDigits(fraction));
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1) {
+        pieces.push_back(text.substr(start, at - start));
+    }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+// M:SS or H:MM:SS, the seconds with an optional fraction, MM and SS two digits below 60.
+bool parseTimecode(const std::string& text, double& seconds, std::string& why) {
+    const std::vector<std::string> fields = split(text, ':');
+    if (fields.size() < 2 || fields.size() > 3) return false;
+    const std::string& last = fields.back();
+    const std::string whole = last.substr(0, last.find('.'));
+    if (!decimal(last) || whole.size() != 2 || !allDigits(fields[0])) return false;
+    if (fields.size() == 3 && (fields[1].size() != 2 || !allDigits(fields[1]))) return false;
+    for (std::size_t i = 1; i < fields.size(); ++i) {
+        const std::string twoDigits = fields[i].substr(0, 2);
+        if (std::atoi(twoDigits.c_str()) >= 60) {
+            why = twoDigits + " is not below 60";
+            return false;
+        }
+    }
+    double value = std::strtod(last.c_str(), nullptr);
+    double unit = 60.0;
+    for (std::size_t i = fields.size() - 1; i-- > 0; unit *= 60.0) {
+        value += unit * std::strtod(fields[i].c_str(), nullptr);
+    }
+    seconds = value;
+    return true;
+}
+
+}  // namespace
+
+bool parseTime(const std::string& text, double& seconds, std::string& why) {
+    why = "not a time";
+    const bool ms = text.size() > 2 && text.compare(text.size() - 2, 2, "ms") == 0;
+    const std::string number = ms ? text.substr(0, text.size() - 2) : text;
+    if (decimal(number)) {
+        seconds = std::strtod(number.c_str(), nullptr) / (ms ? 1000.0 : 1.0);
+    } else if (ms || !parseTimecode(text, seconds, why)) {
+        return false;
+    }
+    if (!std::isfinite(seconds)) {
+        why = "not finite";
+        return false;
+    }
+    if (seconds > longestTime) {
+        why = "over 360000 s";
+        return false;
+    }
+    return true;
+}
+
+double positionalTime(const char* text) {
+    double seconds = 0.0;
+    std::string why;
+    return parseTimecode(text, seconds, why) ? seconds : std::atof(text);
+}
+
+namespace {
+
+// A time of a list, with the piece named in `why` when it is none.
+bool listTime(const std::string& text, double& seconds, std::string& why) {
+    if (parseTime(text, seconds, why)) return true;
+    why = (text.empty() ? "an empty time" : text) + ": " + why;
+    return false;
+}
+
+bool parseParts(const std::string& list, Plan& plan, std::string& why) {
+    plan.kind = Plan::Kind::ranges;
+    double last = 0.0;
+    bool openBefore = false;
+    for (const std::string& piece : split(list, ',')) {
+        const bool joins = !piece.empty() && piece[0] == '+';
+        const std::string range = piece.substr(joins ? 1 : 0);
+        const std::size_t dash = range.find('-');
+        if (dash == std::string::npos || range.find('-', dash + 1) != std::string::npos) {
+            why = (piece.empty() ? "an empty range" : piece) + ": not a range A-B";
+            return false;
+        }
+        PlanItem item;
+        const std::string from = range.substr(0, dash), to = range.substr(dash + 1);
+        if (!from.empty() && !listTime(from, item.from, why)) return false;
+        item.openEnd = to.empty();
+        if (!item.openEnd && !listTime(to, item.to, why)) return false;
+        if (joins && plan.outputs.empty()) {
+            why = piece + ": no range before it to join";
+            return false;
+        }
+        if (openBefore || item.from < last || (!item.openEnd && item.to < item.from)) {
+            why = "ranges must ascend";
+            return false;
+        }
+        if (!joins) plan.outputs.emplace_back();
+        plan.outputs.back().push_back(item);
+        last = item.openEnd ? item.from : item.to;
+        openBefore = item.openEnd;
+    }
+    plan.numbered = plan.outputs.size() > 1;
+    return true;
+}
+
+bool parsePoints(const std::string& list, Plan& plan, std::string& why) {
+    plan.kind = Plan::Kind::points;
+    plan.numbered = true;
+    for (const std::string& piece : split(list, ',')) {
+        double point = 0.0;
+        if (!listTime(piece, point, why)) return false;
+        if (!plan.points.empty() && point <= plan.points.back()) {
+            why = "times must ascend";
+            return false;
+        }
+        plan.points.push_back(point);
+    }
+    return true;
+}
+
+bool parseDuration(const std::string& text, Plan& plan, std::string& why) {
+    plan.kind = Plan::Kind::points;
+    plan.numbered = true;
+    if (!listTime(text, plan.every, why)) return false;
+    // Shorter parts than a millisecond would only count up empty ones, by the million.
+    if (plan.every < 0.001) {
+        why = "shorter than 1 ms";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parseSplit(const std::string& text, Plan& plan, std::string& why) {
+    const std::size_t colon = text.find(':');
+    const std::string mode = text.substr(0, colon == std::string::npos ? 0 : colon);
+    const std::string values = colon == std::string::npos ? "" : text.substr(colon + 1);
+    if (mode == "parts") return parseParts(values, plan, why);
+    if (mode == "timestamps") return parsePoints(values, plan, why);
+    if (mode == "duration") return parseDuration(values, plan, why);
+    why = "the mode is parts:, timestamps: or duration:";
+    return false;
+}
+
+namespace {
+
+struct Edit {
+    double at, seconds;
+    bool insert;
+    const char* text;
+};
+
+bool parseEdit(const char* text, Edit& edit, std::string& why) {
+    const std::string value = text;
+    const std::size_t comma = value.find(',');
+    edit.text = text;
+    if (comma == std::string::npos || comma + 1 == value.size() ||
+        (value[comma + 1] != '+' && value[comma + 1] != '-')) {
+        why = "not T,+D or T,-D";
+        return false;
+    }
+    edit.insert = value[comma + 1] == '+';
+    return listTime(value.substr(0, comma), edit.at, why) &&
+           listTime(value.substr(comma + 2), edit.seconds, why);
+}
+
+}  // namespace
+
+bool parseEdits(const std::vector<const char*>& texts, Plan& plan, std::string& bad,
+                std::string& why) {
+    std::vector<Edit> edits(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (!parseEdit(texts[i], edits[i], why)) {
+            bad = texts[i];
+            return false;
+        }
+    }
+    std::stable_sort(edits.begin(), edits.end(),
+                     [](const Edit& a, const Edit& b) { return a.at < b.at; });
+    // The input is kept as ranges joined into one output, with the silences between them.
+    std::vector<PlanItem> items;
+    double kept = 0.0;
+    for (std::size_t i = 0; i < edits.size(); ++i) {
+        const Edit& edit = edits[i];
+        if (edit.at < kept) {
+            bad = edits[i - 1].text;
+            why = "the removal reaches past the next edit";
+            return false;
+        }
+        items.push_back({kept, edit.at});
+        if (edit.insert) {
+            items.push_back({edit.at, edit.at, false, edit.seconds});
+        }
+        kept = edit.insert ? edit.at : edit.at + edit.seconds;
+    }
+    PlanItem rest;
+    rest.from = kept;
+    rest.openEnd = true;
+    items.push_back(rest);
+    plan.kind = Plan::Kind::ranges;
+    plan.outputs = {items};
+    for (const Edit& edit : edits) plan.edits.push_back(edit.at);
+    return true;
+}
