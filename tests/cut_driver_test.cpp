@@ -84,25 +84,6 @@ TEST(CutDriverTest, FollowsTheFrameTimesAt44k1And32k) {
     }
 }
 
-// `count` time steps, each made by `step(i)` followed by the frames of `extras(i)`.
-Bytes steps(std::size_t count, Bytes (*step)(std::size_t),
-            std::vector<Bytes> (*extras)(std::size_t)) {
-    std::vector<Bytes> pieces;
-    for (std::size_t i = 0; i < count; ++i) {
-        pieces.push_back(step(i));
-        for (Bytes& extra : extras(i)) pieces.push_back(std::move(extra));
-    }
-    return ac3::joined(pieces);
-}
-
-std::uint8_t fillFor(std::size_t i) { return static_cast<std::uint8_t>(i % 251); }
-Bytes ac3Step(std::size_t i) { return ac3::makeFrame(0, 16, fillFor(i)); }
-Bytes eac3Step(std::size_t i) { return ac3::makeEac3Frame(ac3::eac3(0, 0), fillFor(i)); }
-std::vector<Bytes> noExtras(std::size_t) { return {}; }
-std::vector<Bytes> dependent(std::size_t i) {
-    return {ac3::makeEac3Frame(ac3::eac3(1, 0, 256), fillFor(i + 100))};
-}
-
 // The output of a cut with --delay: its silent steps, each frame of the length and header of
 // its reference and with valid CRCs, then the input's frames.
 void expectDelayedOutput(const Bytes& output, const Bytes& input,

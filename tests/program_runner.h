@@ -215,6 +215,25 @@ inline Bytes slice(const Bytes& data, const std::vector<ac3::Frame>& frames, std
                  data.begin() + static_cast<long>(frames[last].offset + frames[last].size));
 }
 
+// `count` time steps, each made by `step(i)` followed by the frames of `extras(i)`.
+inline Bytes steps(std::size_t count, Bytes (*step)(std::size_t),
+            std::vector<Bytes> (*extras)(std::size_t)) {
+    std::vector<Bytes> pieces;
+    for (std::size_t i = 0; i < count; ++i) {
+        pieces.push_back(step(i));
+        for (Bytes& extra : extras(i)) pieces.push_back(std::move(extra));
+    }
+    return ac3::joined(pieces);
+}
+
+inline std::uint8_t fillFor(std::size_t i) { return static_cast<std::uint8_t>(i % 251); }
+inline Bytes ac3Step(std::size_t i) { return ac3::makeFrame(0, 16, fillFor(i)); }
+inline Bytes eac3Step(std::size_t i) { return ac3::makeEac3Frame(ac3::eac3(0, 0), fillFor(i)); }
+inline std::vector<Bytes> noExtras(std::size_t) { return {}; }
+inline std::vector<Bytes> dependent(std::size_t i) {
+    return {ac3::makeEac3Frame(ac3::eac3(1, 0, 256), fillFor(i + 100))};
+}
+
 // A scratch directory holding a copy of a stream as "in.ac3".
 struct Workspace {
     explicit Workspace(const std::string& sample = "sample_48k.ac3")

@@ -1,0 +1,470 @@
+// Edit lists end to end: --split and --edit on the sample streams and on built ones, against
+// the tests' own reading of the seam rule; their bad values; and the positional times.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <thread>
+
+#include "program_runner.h"
+
+namespace {
+
+// A range of the input as the test asks it; a silence between ranges when `silence` >= 0.
+struct Asked {
+    double from = 0, to = 0;
+    bool joins = false, open = false;
+    double silence = -1;
+};
+
+// One frame of an output: the input's frame, or a silent twin of it.
+struct Piece {
+    std::size_t frame;
+    bool twin;
+};
+
+// The input's time steps: B[j] is the end of step j (B[0] = 0), whose frames run from
+// first[j] up to first[j + 1]. Frames before the first step go with it.
+struct Steps {
+    explicit Steps(const std::vector<ac3::Frame>& frames) {
+        B.push_back(0.0);
+        first.push_back(0);
+        clock.push_back(0);
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            if (!frames[i].steps) continue;
+            B.push_back(frames[i].end);
+            first.push_back(B.size() == 2 ? 0 : i);
+            clock.push_back(i);
+        }
+        first.push_back(frames.size());
+    }
+    std::size_t count() const { return B.size() - 1; }
+    // The earliest boundary of those whose distance to x is least, to within 1 us.
+    std::size_t nearest(double x) const {
+        std::size_t best = 0;
+        for (std::size_t i = 1; i < B.size(); ++i) {
+            if (std::fabs(B[i] - x) < std::fabs(B[best] - x) - 1e-6) best = i;
+        }
+        return best;
+    }
+    // Steps s + 1 to e, whole, or `steps` twins of step j.
+    void add(std::vector<Piece>& out, std::size_t s, std::size_t e) const {
+        for (std::size_t i = first[s + 1]; s < e && i < first[e + 1]; ++i)
+            out.push_back({i, false});
+    }
+    void addTwins(std::vector<Piece>& out, std::size_t j, long steps) const {
+        for (long k = 0; k < steps; ++k) {
+            for (std::size_t i = first[j]; i < first[j + 1]; ++i) out.push_back({i, true});
+        }
+    }
+    std::vector<double> B;
+    std::vector<std::size_t> first;
+    std::vector<std::size_t> clock;  // the frame that starts step j
+};
+
+struct Predicted {
+    std::vector<std::vector<Piece>> outputs;
+    std::size_t lastStep = 0;  // progress lines are due up to its end
+};
+
+// Ranges, joined or not, with silences between joined ones, by the seam rule.
+Predicted ranges(const Steps& st, const std::vector<Asked>& asked,
+                 const std::vector<ac3::Frame>& frames) {
+    Predicted p;
+    double d = 0;
+    std::size_t e = 0;
+    for (const Asked& a : asked) {
+        if (a.silence >= 0) {
+            const std::size_t j = e == 0 ? 1 : e;
+            const double L = frames[st.clock[j]].duration;
+            const long k = std::max(
+                0L, static_cast<long>(std::floor((a.silence - d + st.B[e] - a.from) / L + 0.5)));
+            st.addTwins(p.outputs.back(), j, k);
+            d += k * L - a.silence;
+            continue;
+        }
+        if (!a.joins) {
+            p.outputs.emplace_back();
+            d = 0;
+            e = 0;
+        }
+        const std::size_t s = std::max(st.nearest(a.from + d), e);
+        e = a.open ? st.count() : std::max(st.nearest(st.B[s] + (a.to - a.from) - d), s);
+        d += (st.B[e] - st.B[s]) - ((a.open ? st.B[e] : a.to) - a.from);
+        st.add(p.outputs.back(), s, e);
+        p.lastStep = std::max(p.lastStep, e);
+    }
+    return p;
+}
+
+// The stretches between the points, each at nearest(T), never before the point before it.
+Predicted points(const Steps& st, const std::vector<double>& at) {
+    Predicted p;
+    std::size_t s = 0;
+    for (const double t : at) {
+        const std::size_t e = std::max(st.nearest(t), s);
+        p.outputs.emplace_back();
+        st.add(p.outputs.back(), s, e);
+        s = e;
+    }
+    p.outputs.emplace_back();
+    st.add(p.outputs.back(), s, st.count());
+    p.lastStep = st.count();
+    return p;
+}
+
+// The frames of `output` are the predicted ones: the input's bytes, or silent twins with
+// their reference's length and header and valid CRCs.
+void expectPieces(const Bytes& output, const Bytes& input, const std::vector<ac3::Frame>& frames,
+                  const std::vector<Piece>& pieces) {
+    const std::vector<ac3::Frame> out = ac3::walk(output);
+    ASSERT_EQ(out.size(), pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const ac3::Frame& f = frames[pieces[i].frame];
+        const Bytes made = slice(output, out, i, i);
+        ASSERT_EQ(made.size(), f.size) << "frame " << i;
+        if (!pieces[i].twin) {
+            EXPECT_EQ(made, slice(input, frames, pieces[i].frame, pieces[i].frame))
+                << "frame " << i;
+            continue;
+        }
+        const std::size_t header = (input[f.offset + 5] >> 3) > 10 ? 2 : 4;
+        EXPECT_TRUE(std::equal(&made[header], &made[6], &input[f.offset + header])) << i;
+        EXPECT_TRUE(ac3::crcsHold(made.data(), made.size())) << "frame " << i;
+    }
+}
+
+// Writes `data` into the FIFO `path` from a thread of its own.
+std::thread feed(const std::string& path, const Bytes& data) {
+    return std::thread([path, &data] {
+        const int fd = open(path.c_str(), O_WRONLY);
+        EXPECT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+        close(fd);
+    });
+}
+
+TEST(EditListTest, CutsAtTheSeamsOfTheRule) {
+    const Bytes sample = readSample();
+    const Bytes sample44k1 = readSample("sample_44k1.ac3");
+    const auto eac3Blocks = [](int numblkscod) {
+        std::vector<Bytes> pieces;
+        for (std::size_t i = 0; i < 200; ++i) {
+            pieces.push_back(ac3::makeEac3Frame(ac3::eac3(0, 0, 200, 0, numblkscod), fillFor(i)));
+        }
+        return ac3::joined(pieces);
+    };
+    const Bytes sevenOne = steps(120, eac3Step, dependent);
+    const std::string eightSeconds = " after the end of the stream, which is 8.000 s long: it ";
+    const struct {
+        const char* what;
+        Bytes stream;
+        std::vector<std::string> args;  // before the infile
+        std::vector<Asked> asked;       // ranges, or
+        std::vector<double> at = {};    // points, or
+        double every = 0;               // a duration
+        std::string err = "";
+        const char* output = "morvane_in.ac3";  // its name, numbered when `numbered`
+        bool numbered = true;
+        bool fifo = false;
+    } rows[] = {
+        {"parts in seconds, joined and not",
+         sample,
+         {"--split", "parts:1-2,+3-4,5-"},
+         {{1, 2}, {3, 4, true}, {5, 0, false, true}}},
+        {"parts in M:SS, H:MM:SS and ms",
+         sample,
+         {"--split", "parts:0:01-0:00:02.5,3500ms-"},
+         {{1, 2.5}, {3.5, 0, false, true}}},
+        {"an open start, one file",
+         sample,
+         {"--split", "parts:-1.5,+6-7"},
+         {{0, 1.5}, {6, 7, true}},
+         {},
+         0,
+         "",
+         "morvane_in.ac3",
+         false},
+        {"a tie at 48 kHz",
+         sample,
+         {"--split", "parts:0.016-1.016,1.016-2"},
+         {{0.016, 1.016}, {1.016, 2}}},
+        {"a range after the end, and parts with nothing in them",
+         sample,
+         {"--split", "parts:0-1,1.001-1.002,7-9,9-10"},
+         {{0, 1}, {1.001, 1.002}, {7, 9}, {9, 10}},
+         {},
+         0,
+         "morvane: in.ac3: the range from 9.000 s starts" + eightSeconds + "adds nothing\n"},
+        {"timestamps", sample, {"--split", "timestamps:2,0:04.5,7000ms"}, {}, {2, 4.5, 7}},
+        {"timestamps on one boundary",
+         sample,
+         {"--split", "timestamps:1,1.001,30"},
+         {},
+         {1, 1.001, 30}},
+        {"duration", sample, {"--split", "duration:3"}, {}, {3, 6}},
+        {"edits",
+         sample,
+         {"--edit", "3,-1", "--edit", "1,+0.5"},
+         {{0, 1}, {1, 1, true, false, 0.5}, {1, 3, true}, {4, 0, true, true}},
+         {},
+         0,
+         "",
+         "morvane_in.ac3",
+         false},
+        {"silence in front and after the end",
+         sample,
+         {"--edit", "0,+0.1", "--edit", "7.99,+0.2", "--edit", "20,+1"},
+         {{0, 0},
+          {0, 0, true, false, 0.1},
+          {0, 7.99, true},
+          {7.99, 0, true, false, 0.2},
+          {7.99, 0, true, true}},
+         {},
+         0,
+         "morvane: in.ac3: the edit at 20.000 s is" + eightSeconds + "does nothing\n",
+         "morvane_in.ac3",
+         false},
+        {"44.1 kHz, padded and unpadded",
+         sample44k1,
+         {"--split", "parts:0.05-0.25,+0.31-1.02,1.5-"},
+         {{0.05, 0.25}, {0.31, 1.02, true}, {1.5, 0, false, true}}},
+        {"44.1 kHz edits",
+         sample44k1,
+         {"--edit", "0.5,+1.01", "--edit", "1,-0.77"},
+         {{0, 0.5}, {0.5, 0.5, true, false, 1.01}, {0.5, 1, true}, {1.77, 0, true, true}},
+         {},
+         0,
+         "",
+         "morvane_in.ac3",
+         false},
+        {"7.1: each step whole at every seam",
+         sevenOne,
+         {"--split", "parts:0.3-1.01,+1.5-2.2,3-"},
+         {{0.3, 1.01}, {1.5, 2.2, true}, {3, 0, false, true}}},
+        {"7.1 edits",
+         sevenOne,
+         {"--edit", "0.5,+0.33", "--edit", "1,-0.5"},
+         {{0, 0.5}, {0.5, 0.5, true, false, 0.33}, {0.5, 1, true}, {1.5, 0, true, true}},
+         {},
+         0,
+         "",
+         "morvane_in.ac3",
+         false},
+        {"E-AC-3, 1 block", eac3Blocks(0), {"--split", "timestamps:0.1,0.5"}, {}, {0.1, 0.5}},
+        {"E-AC-3, 2 blocks",
+         eac3Blocks(1),
+         {"--split", "parts:0.05-0.5,+1-1.5"},
+         {{0.05, 0.5}, {1, 1.5, true}},
+         {},
+         0,
+         "",
+         "morvane_in.ac3",
+         false},
+        {"E-AC-3, 3 blocks",
+         eac3Blocks(2),
+         {"--edit", "0.9,+0.2"},
+         {{0, 0.9}, {0.9, 0.9, true, false, 0.2}, {0.9, 0, true, true}},
+         {},
+         0,
+         "",
+         "morvane_in.ac3",
+         false},
+        {"a FIFO",
+         sample,
+         {"--split", "timestamps:4"},
+         {},
+         {4},
+         0,
+         "",
+         "morvane_pipe.ac3",
+         true,
+         true},
+        {"-o with an extension",
+         sample,
+         {"-o", "part.eac3", "--split", "duration:5"},
+         {},
+         {5},
+         0,
+         "",
+         "part.eac3"},
+        {"-o without one",
+         sample,
+         {"-o", "dir.x/part", "--split", "duration:5"},
+         {},
+         {5},
+         0,
+         "",
+         "dir.x/part"},
+    };
+    std::signal(SIGPIPE, SIG_IGN);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Workspace work(row.stream);
+        std::filesystem::create_directory(work.dir / "dir.x");
+        const Steps st(work.frames);
+        std::vector<double> at = row.at;
+        for (double t = row.every; row.every > 0 && t < st.B.back() + 1; t += row.every)
+            at.push_back(t);
+        const Predicted p = row.asked.empty() ? points(st, at) : ranges(st, row.asked, work.frames);
+        std::vector<std::string> args = row.args;
+        args.push_back(row.fifo ? "pipe.ac3" : "in.ac3");
+        std::thread writer;
+        if (row.fifo) {
+            ASSERT_EQ(mkfifo((work.dir / "pipe.ac3").c_str(), 0600), 0);
+            writer = feed(work.dir / "pipe.ac3", work.input);
+        }
+        const Result run = runMorvane(args, work.dir.path);
+        if (writer.joinable()) writer.join();
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(run.out,
+                  progressLines(work.frames, st.first[std::min(p.lastStep + 1, st.count() + 1)]) +
+                      ending);
+        std::size_t files = 0;
+        for (std::size_t i = 0; i < p.outputs.size(); ++i) {
+            SCOPED_TRACE("output " + std::to_string(i + 1));
+            char number[32];
+            std::snprintf(number, sizeof number, "-%03zu", i + 1);
+            std::string name = row.output;
+            const std::size_t point = name.rfind('.');
+            if (row.numbered) {
+                name.insert(
+                    point != std::string::npos && point > name.rfind('/') + 1 ? point : name.size(),
+                    number);
+            }
+            ASSERT_EQ(std::filesystem::exists(work.dir / name), !p.outputs[i].empty()) << name;
+            if (p.outputs[i].empty()) continue;
+            ++files;
+            expectPieces(readFile(work.dir / name), work.input, work.frames, p.outputs[i]);
+        }
+        std::size_t made = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(work.dir.path)) {
+            made += entry.is_regular_file() && entry.path().filename() != "in.ac3";
+        }
+        EXPECT_EQ(made, files) << "no other file";
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A bad value: the usage text, status 255, no file, and the first line of standard error
+// names the value and why.
+TEST(EditListTest, BadValuesAreNamed) {
+    const struct {
+        std::vector<std::string> args;
+        std::string first;  // line of standard error, or empty for a bad command line alone
+    } rows[] = {
+        {{"--split", "parts:1-0.5", "in.ac3"},
+         "bad --split value: parts:1-0.5 (ranges must ascend)"},
+        {{"--split", "parts:0-2,1-3", "in.ac3"},
+         "bad --split value: parts:0-2,1-3 (ranges must ascend)"},
+        {{"--split", "parts:0-,+5-6", "in.ac3"},
+         "bad --split value: parts:0-,+5-6 (ranges must ascend)"},
+        {{"--split", "parts:+0-1", "in.ac3"},
+         "bad --split value: parts:+0-1 (+0-1: no range before it to join)"},
+        {{"--split", "parts:1", "in.ac3"}, "bad --split value: parts:1 (1: not a range A-B)"},
+        {{"--split", "parts:0-1:60", "in.ac3"},
+         "bad --split value: parts:0-1:60 (1:60: 60 is not below 60)"},
+        {{"--split", "parts:0-1:02:03:04", "in.ac3"},
+         "bad --split value: parts:0-1:02:03:04 (1:02:03:04: not a time)"},
+        {{"--split", "parts:0-360001", "in.ac3"},
+         "bad --split value: parts:0-360001 (360001: over 360000 s)"},
+        {{"--split", "timestamps:2,1", "in.ac3"},
+         "bad --split value: timestamps:2,1 (times must ascend)"},
+        {{"--split", "timestamps:2,2", "in.ac3"},
+         "bad --split value: timestamps:2,2 (times must ascend)"},
+        {{"--split", "timestamps:", "in.ac3"},
+         "bad --split value: timestamps: (an empty time: not a time)"},
+        {{"--split", "timestamps:-1", "in.ac3"},
+         "bad --split value: timestamps:-1 (-1: not a time)"},
+        {{"--split", "duration:0", "in.ac3"},
+         "bad --split value: duration:0 (shorter than 1 ms)"},
+        {{"--split", "duration:1s", "in.ac3"}, "bad --split value: duration:1s (1s: not a time)"},
+        {{"--split", "chunks:5", "in.ac3"},
+         "bad --split value: chunks:5 (the mode is parts:, timestamps: or duration:)"},
+        {{"--edit", "5", "in.ac3"}, "bad --edit value: 5 (not T,+D or T,-D)"},
+        {{"--edit", "5,1", "in.ac3"}, "bad --edit value: 5,1 (not T,+D or T,-D)"},
+        {{"--edit", "5,+x", "in.ac3"}, "bad --edit value: 5,+x (x: not a time)"},
+        {{"--edit", "2,+1", "--edit", "1,-3", "in.ac3"},
+         "bad --edit value: 1,-3 (the removal reaches past the next edit)"},
+        {{"--split", "duration:1", "--split", "duration:2", "in.ac3"}, ""},
+        {{"--split", "duration:1", "--edit", "1,+1", "in.ac3"}, ""},
+        {{"--split", "duration:1", "--delay", "1", "in.ac3"}, ""},
+        {{"--edit", "0,+1", "--delay", "1", "in.ac3"}, ""},
+        {{"--split", "duration:1", "in.ac3", "1", "2"}, ""},
+        {{"--edit", "1,+1"}, ""},
+        {{"in.ac3", "1", "2", "--split"}, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.args));
+        Workspace work;
+        const Result run = runMorvane(row.args, work.dir.path);
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(run.out, usageText);
+        const std::string first = run.err.substr(0, run.err.find('\n'));
+        if (row.first.empty()) {
+            EXPECT_EQ(first, "options, taken when more than three arguments are given:");
+        } else {
+            EXPECT_EQ(first, "morvane: " + row.first);
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.dir.path), {}), 1);
+    }
+}
+
+// A positional time that is wholly a timecode means it; any other text is read as before.
+// Three arguments led by an option's name are read as options.
+TEST(EditListTest, PositionalTimesAndThreeArguments) {
+    const struct {
+        std::vector<std::string> args, same;  // the same cut as
+    } rows[] = {
+        {{"in.ac3", "0:01", "0:00:02"}, {"in.ac3", "1", "2"}},
+        {{"in.ac3", "0:01.5", "0:02.250"}, {"in.ac3", "1.5", "2.25"}},
+        {{"in.ac3", "1:75", "2"}, {"in.ac3", "1", "2"}},
+        {{"in.ac3", "abc", "1"}, {"in.ac3", "0", "1"}},
+        {{"in.ac3", "1,5", "2"}, {"in.ac3", "1", "2"}},
+        {{"--split", "timestamps:0:04", "in.ac3"}, {"--split", "timestamps:4", "--", "in.ac3"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.args));
+        Workspace work;
+        const Result run = runMorvane(row.args, work.dir.path);
+        std::vector<Bytes> files;
+        for (const char* name : {"morvane_in.ac3", "morvane_in-001.ac3", "morvane_in-002.ac3"}) {
+            files.push_back(std::filesystem::exists(work.dir / name) ? readFile(work.dir / name)
+                                                                     : Bytes{});
+            std::filesystem::remove(work.dir / name);
+        }
+        const Result same = runMorvane(row.same, work.dir.path);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, same.out);
+        for (const char* name : {"morvane_in.ac3", "morvane_in-001.ac3", "morvane_in-002.ac3"}) {
+            const Bytes expected =
+                std::filesystem::exists(work.dir / name) ? readFile(work.dir / name) : Bytes{};
+            EXPECT_EQ(files.front(), expected) << name;
+            files.erase(files.begin());
+        }
+    }
+}
+
+// --verbose says where each range went, and how late it plays there.
+TEST(EditListTest, VerboseSaysWhereEachRangeWent) {
+    Workspace work;
+    const Result run = runMorvane(
+        {"--verbose", "--quiet", "--edit", "1,+0.5", "--edit", "3,-1", "in.ac3"}, work.dir.path);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err,
+              "morvane: in.ac3: part 1: 0.000 s to 0.992 s of the input at 0.000 s of "
+              "morvane_in.ac3 (offset +0.000 s)\n"
+              "morvane: in.ac3: part 2: 0.992 s to 2.976 s of the input at 1.504 s of "
+              "morvane_in.ac3 (offset -0.012 s)\n"
+              "morvane: in.ac3: part 3: 4.000 s to 8.000 s of the input at 3.488 s of "
+              "morvane_in.ac3 (offset +0.012 s)\n");
+}
+
+}  // namespace
