@@ -15,6 +15,7 @@
 
 #include "decoders.h"
 #include "program_runner.h"
+#include "seam_rule.h"
 
 namespace {
 
@@ -317,6 +318,123 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
             at = end;
         }
     }
+}
+
+// Edit lists on every stream: timestamps: parts put back together are the input; five ranges
+// joined into one file are the frames the rule chooses, decode with no message, and play the
+// input's samples at every seam (from each range's second block, the first carrying the end
+// of the frame before it; the dither generator runs on differently, as with --repair); and
+// the silence an --edit puts in decodes to exact zeros.
+TEST_P(ConformanceTest, EditListsKeepTheRuleAtEverySeam) {
+    const Bytes input = readFile(std::string(MORVANE_CORPUS) + "/" + GetParam());
+    const std::vector<ac3::Frame> frames = ac3::walk(input);
+    const Steps st(frames);
+    const double length = st.B.back();
+    Workspace work(input);
+    const auto at = [length](double fraction) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3f", fraction * length);
+        return std::string(text);
+    };
+    Result run = runMorvane(
+        {"--quiet", "--split", "timestamps:" + at(0.31) + "," + at(0.62), "in.ac3"}, work.dir.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    Bytes joined;
+    for (const char* part : {"morvane_in-001.ac3", "morvane_in-002.ac3", "morvane_in-003.ac3"}) {
+        ASSERT_TRUE(std::filesystem::exists(work.dir / part)) << part;
+        const Bytes bytes = readFile(work.dir / part);
+        joined.insert(joined.end(), bytes.begin(), bytes.end());
+    }
+    EXPECT_EQ(joined, input) << "the parts put back together";
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (install ffmpeg)";
+
+    std::vector<Asked> asked;
+    std::string spec = "parts:";
+    for (int r = 0; r < 5; ++r) {
+        const double from = std::stod(at(0.03 + 0.19 * r)), to = std::stod(at(0.13 + 0.19 * r));
+        asked.push_back({from, to, r > 0});
+        spec += (r > 0 ? ",+" : "") + at(0.03 + 0.19 * r) + "-" + at(0.13 + 0.19 * r);
+    }
+    run = runMorvane({"--quiet", "-o", "parts.ac3", "--split", spec, "in.ac3"}, work.dir.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Predicted p = ranges(st, asked, frames);
+    Bytes expected;
+    for (const Piece& piece : p.outputs[0]) {
+        const Bytes frame = slice(input, frames, piece.frame, piece.frame);
+        expected.insert(expected.end(), frame.begin(), frame.end());
+    }
+    const Bytes output = readFile(work.dir / "parts.ac3");
+    ASSERT_EQ(output, expected) << "the frames the rule chooses";
+    const Decoded decoded = ffmpegDecode(work.dir / "parts.ac3", format());
+    EXPECT_EQ(decoded.status, 0);
+    EXPECT_EQ(decoded.messages, "");
+    if (!eac3() && a52Check != nullptr) {
+        const auto [status, report] = shell(std::string(a52Check) + " " + (work.dir / "parts.ac3"));
+        EXPECT_EQ(status, 0) << report;
+    }
+    writeFile(work.dir / "original", input);
+    const Decoded original = ffmpegDecode(work.dir / "original", format());
+    const std::size_t channels =
+        original.samples.size() /
+        static_cast<std::size_t>(stepsIn(frames, 0, frames.size() - 1).second);
+    // Where each step's samples start in the input's decode, and the runs of steps kept.
+    std::vector<std::size_t> startOf(st.count() + 1, 0);
+    for (std::size_t j = 1; j <= st.count(); ++j) {
+        startOf[j] =
+            startOf[j - 1] + static_cast<std::size_t>(frames[st.clock[j]].samples) * channels;
+    }
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < p.outputs[0].size();) {
+        // A run of whole steps of the input, from step j on.
+        std::size_t j = 1;
+        while (j < st.count() && st.clock[j + 1] <= p.outputs[0][i].frame) ++j;
+        std::size_t end = j;
+        std::size_t next = i;
+        while (next < p.outputs[0].size() &&
+               p.outputs[0][next].frame == (next - i) + p.outputs[0][i].frame)
+            ++next;
+        while (end < st.count() && st.clock[end + 1] < p.outputs[0][i].frame + (next - i)) ++end;
+        const std::size_t samples = startOf[end] - startOf[j - 1];
+        const std::size_t block = 256 * channels;
+        float most = 0;
+        for (std::size_t k = block; k < samples && out + k < decoded.samples.size(); ++k) {
+            most = std::max(
+                most, std::fabs(decoded.samples[out + k] - original.samples[startOf[j - 1] + k]));
+        }
+        EXPECT_LT(most, ditherNoise) << "the run from step " << j;
+        out += samples;
+        i = next;
+    }
+    EXPECT_EQ(out, decoded.samples.size());
+
+    // Silence put in after a range: from its second block, exact zeros.
+    run = runMorvane({"--quiet", "-o", "edit.ac3", "--edit", at(0.5) + ",+" + at(0.25), "in.ac3"},
+                     work.dir.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Predicted e =
+        ranges(st,
+               {{0, std::stod(at(0.5))},
+                {std::stod(at(0.5)), std::stod(at(0.5)), true, false, std::stod(at(0.25))},
+                {std::stod(at(0.5)), 0, true, true}},
+               frames);
+    std::size_t before = 0, twins = 0;
+    for (const Piece& piece : e.outputs[0]) {
+        if (piece.twin) {
+            twins += frames[piece.frame].steps
+                         ? static_cast<std::size_t>(frames[piece.frame].samples)
+                         : 0;
+        } else if (twins == 0) {
+            before += frames[piece.frame].steps
+                          ? static_cast<std::size_t>(frames[piece.frame].samples)
+                          : 0;
+        }
+    }
+    ASSERT_GT(twins, 0U);
+    const Decoded edited = ffmpegDecode(work.dir / "edit.ac3", format());
+    EXPECT_EQ(edited.messages, "");
+    const auto first = edited.samples.begin() + static_cast<long>((before + 256) * channels);
+    const auto last = edited.samples.begin() + static_cast<long>((before + twins) * channels);
+    EXPECT_EQ(std::count(first, last, 0.0f), last - first);
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, ConformanceTest, testing::ValuesIn(corpusNames()),
