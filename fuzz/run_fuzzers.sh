@@ -23,11 +23,11 @@ rm -rf "$probe"
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMORVANE_FUZZ=ON >/dev/null
-cmake --build build-fuzz -j 2 --target frame_reader_fuzzer cut_fuzzer silent_frame_fuzzer
+cmake --build build-fuzz -j 2 --target frame_reader_fuzzer cut_fuzzer silent_frame_fuzzer edit_list_fuzzer
 
 scratch=$(mktemp -d /tmp/morvane-fuzz-XXXXXX)
 status=0
-for target in frame_reader cut silent_frame; do
+for target in frame_reader cut silent_frame edit_list; do
     mkdir -p "$scratch/$target"
     echo "== $target: $seconds s"
     if ! (cd "$scratch" && "$OLDPWD/build-fuzz/fuzz/${target}_fuzzer" "$target" \
