@@ -53,6 +53,8 @@ cases=(
     "(a) morvane, whole stream|$morvane in.ac3 0 1e9"
     "(a) morvane --delay 1, whole stream|$morvane --delay 1 in.ac3 0 1e9"
     "(a) morvane --check, whole stream|$morvane --check in.ac3 0 1e9"
+    "(a) morvane --split timestamps:, 3 parts|$morvane --split timestamps:1200,2400 in.ac3"
+    "(a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.ac3"
     "(c) morvane --check, last 10 s|$morvane --check in.ac3 $last10 1e9"
     "(b) morvane, 10 min in the middle|$morvane in.ac3 1500 2100"
     "(c) morvane, last 10 s|$morvane in.ac3 $last10 1e9"
