@@ -1,6 +1,7 @@
 #include "cli/plan.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -20,7 +21,16 @@ constexpr double nearness = 1.0;
 }  // namespace
 
 Seams::Seams(const Plan& plan) : plan(plan) {
-    for (const std::vector<PlanItem>& items : plan.outputs) outputs.push_back({items});
+    for (const std::vector<PlanItem>& items : plan.outputs) {
+        Output o;
+        o.items = items;
+        o.silenceFrom.assign(items.size() + 1, items.size());
+        for (std::size_t k = items.size(); k-- > 0;) {
+            o.silenceFrom[k] = items[k].isSilence() ? k : o.silenceFrom[k + 1];
+        }
+        anySilence = anySilence || o.silenceFrom[0] < items.size();
+        outputs.push_back(std::move(o));
+    }
 }
 
 const std::vector<Placement>& Seams::step(double start, double end, double duration,
@@ -91,7 +101,6 @@ bool Seams::advance(std::size_t index, double at, double next, double duration, 
         o.d += (at - o.start) - length;
         o.position += at - o.start;
         ranges[o.placedIndex].end = at;
-        o.lastEnd = at;
         o.inRange = false;
         ++o.next;
     }
@@ -120,13 +129,9 @@ void Seams::points(double at, double next) {
 bool Seams::done() const { return plan.kind == Plan::Kind::ranges && firstOpen == outputs.size(); }
 
 bool Seams::silenceNear(double end) const {
-    for (std::size_t i = firstOpen; i < outputs.size(); ++i) {
+    for (std::size_t i = firstOpen; anySilence && i < outputs.size(); ++i) {
         const Output& o = outputs[i];
-        bool silenceAhead = false;
-        for (std::size_t k = o.next; k < o.items.size() && !silenceAhead; ++k) {
-            silenceAhead = o.items[k].isSilence();
-        }
-        if (!silenceAhead || o.next >= o.items.size()) continue;
+        if (o.silenceFrom[o.next] == o.items.size()) continue;
         const double target = o.inRange ? o.targetEnd : o.items[o.next].from + o.d;
         if (target <= end + nearness) return true;
     }

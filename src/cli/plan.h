@@ -83,8 +83,10 @@ private:
         std::size_t next = 0;  // the item now in hand
         double d = 0.0;        // how far the output runs ahead of the asked timeline
         bool inRange = false;
-        double start = 0.0, targetEnd = 0.0, lastEnd = 0.0, position = 0.0;
+        double start = 0.0, targetEnd = 0.0, position = 0.0;
         std::size_t placedIndex = 0;
+        // From each item on, the first silence (items.size() for none).
+        std::vector<std::size_t> silenceFrom;
     };
     // Takes output `index` to the boundary `at`, the next one `next` (none when `last`): true
     // when the step from `at` goes into it; the silences that go in at `at` are added to `p`.
@@ -96,6 +98,7 @@ private:
     std::vector<Output> outputs;
     std::size_t firstOpen = 0;  // outputs before it have no item left
     bool ended = false;
+    bool anySilence = false;
     // Points: the part now being written, and the next point.
     std::size_t part = 0;
     std::size_t nextPoint = 0;
