@@ -68,6 +68,9 @@ TEST(EditListTest, CutsAtTheSeamsOfTheRule) {
         const char* output = "morvane_in.ac3";  // its name, numbered when `numbered`
         bool numbered = true;
         bool fifo = false;
+        const char* list = nullptr;  // a list file the run reads, and what it holds
+        std::string content = "";
+        std::vector<std::pair<double, double>> mutes = {};
     } rows[] = {
         {"parts in seconds, joined and not",
          sample,
@@ -197,6 +200,73 @@ TEST(EditListTest, CutsAtTheSeamsOfTheRule) {
          0,
          "",
          "dir.x/part"},
+        // What other tools write: an ad detector's EDL with every action, CR LF line ends, a
+        // byte order mark, tabs, a comment, and no end to its last line.
+        {"an EDL file",
+         sample,
+         {"--edl", "cuts.edl"},
+         {{0, 1}, {2, 6, true}, {7, 7.5, true}, {7.8, 0, true, true}},
+         {},
+         0,
+         "",
+         "morvane_in.ac3",
+         false,
+         false,
+         "cuts.edl",
+         "\xEF\xBB\xBF# from the detector\r\n1.0\t2.0\t0\r\n3 4 1\r\n\r\n5 5.5 2\r\n6 "
+         "7 3\r\n7.5 7.8",
+         {{3, 4}}},
+        {"a chapter file",
+         sample,
+         {"--chapters", "chapters.txt"},
+         {},
+         {2.5, 5.123456},
+         0,
+         "",
+         "morvane_in.ac3",
+         true,
+         false,
+         "chapters.txt",
+         "\xEF\xBB\xBF"
+         "CHAPTER01=00:00:00.000\r\nCHAPTER01NAME=Intro\r\nCHAPTER02=00:00:02.5\r\n"
+         "CHAPTER02NAME=Two\r\nCHAPTER03=00:00:05.123456"},
+        {"Trim() calls at 25 fps: b = 0 and a negative b",
+         sample,
+         {"--fps", "25", "--trims", "cut.avs"},
+         {{0, 2}, {4, 5, true}, {6, 0, true, true}},
+         {},
+         0,
+         "",
+         "morvane_in.ac3",
+         false,
+         false,
+         "cut.avs",
+         "v = AviSource(\"x.avi\")\nTrim(0,49)++Trim(100,-25) + Trim(150,0)\n"},
+        {"frames at 24000/1001",
+         sample,
+         {"--fps", "24000/1001", "--split", "parts-frames:24-48,+96-120"},
+         {{24 * 1001 / 24000.0, 48 * 1001 / 24000.0},
+          {96 * 1001 / 24000.0, 120 * 1001 / 24000.0, true}},
+         {},
+         0,
+         "",
+         "morvane_in.ac3",
+         false},
+        {"frames at 23.976, as 24000/1001",
+         sample,
+         {"--fps", "23.976", "--split", "parts-frames:24-48,+96-120"},
+         {{24 * 1001 / 24000.0, 48 * 1001 / 24000.0},
+          {96 * 1001 / 24000.0, 120 * 1001 / 24000.0, true}},
+         {},
+         0,
+         "",
+         "morvane_in.ac3",
+         false},
+        {"frames at 30000/1001",
+         sample,
+         {"--fps", "30000/1001", "--split", "frames:30,90"},
+         {},
+         {30 * 1001 / 30000.0, 90 * 1001 / 30000.0}},
     };
     std::signal(SIGPIPE, SIG_IGN);
     for (const auto& row : rows) {
@@ -207,7 +277,10 @@ TEST(EditListTest, CutsAtTheSeamsOfTheRule) {
         std::vector<double> at = row.at;
         for (double t = row.every; row.every > 0 && t < st.B.back() + 1; t += row.every)
             at.push_back(t);
-        const Predicted p = row.asked.empty() ? points(st, at) : ranges(st, row.asked, work.frames);
+        Predicted p = row.asked.empty() ? points(st, at) : ranges(st, row.asked, work.frames);
+        mute(p, st, row.mutes);
+        if (row.list != nullptr)
+            writeFile(work.dir / row.list, Bytes(row.content.begin(), row.content.end()));
         std::vector<std::string> args = row.args;
         args.push_back(row.fifo ? "pipe.ac3" : "in.ac3");
         std::thread writer;
@@ -241,7 +314,8 @@ TEST(EditListTest, CutsAtTheSeamsOfTheRule) {
         }
         std::size_t made = 0;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(work.dir.path)) {
-            made += entry.is_regular_file() && entry.path().filename() != "in.ac3";
+            made += entry.is_regular_file() && entry.path().filename() != "in.ac3" &&
+                    (row.list == nullptr || entry.path().filename() != row.list);
         }
         EXPECT_EQ(made, files) << "no other file";
     }
@@ -284,7 +358,8 @@ TEST(EditListTest, BadValuesAreNamed) {
         {{"--split", "duration:0", "in.ac3"}, "bad --split value: duration:0 (shorter than 1 ms)"},
         {{"--split", "duration:1s", "in.ac3"}, "bad --split value: duration:1s (1s: not a time)"},
         {{"--split", "chunks:5", "in.ac3"},
-         "bad --split value: chunks:5 (the mode is parts:, timestamps: or duration:)"},
+         "bad --split value: chunks:5 (the mode is parts:, parts-frames:, timestamps:, frames: or "
+         "duration:)"},
         {{"--edit", "5", "in.ac3"}, "bad --edit value: 5 (not T,+D or T,-D)"},
         {{"--edit", "5,1", "in.ac3"}, "bad --edit value: 5,1 (not T,+D or T,-D)"},
         {{"--edit", "5,+x", "in.ac3"}, "bad --edit value: 5,+x (x: not a time)"},

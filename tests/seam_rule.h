@@ -110,3 +110,18 @@ inline Predicted points(const Steps& st, const std::vector<double>& at) {
     p.lastStep = st.count();
     return p;
 }
+
+// Mutes on the input's own clock: every step from nearest(first) to nearest(second) of each
+// stretch plays as its own silent twin, wherever it went.
+inline void mute(Predicted& p, const Steps& st,
+                 const std::vector<std::pair<double, double>>& stretches) {
+    for (std::vector<Piece>& output : p.outputs) {
+        for (Piece& piece : output) {
+            std::size_t j = 1;
+            while (j < st.count() && st.first[j + 1] <= piece.frame) ++j;
+            for (const auto& [from, to] : stretches) {
+                if (st.nearest(from) <= j - 1 && j <= st.nearest(to)) piece.twin = true;
+            }
+        }
+    }
+}

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/edit_spec.h"
+#include "cli/list_files.h"
 
 namespace {
 
@@ -38,6 +39,16 @@ const Option options[] = {
      "--check and --resync, with silence for bad frames and lost bytes"},
     {"--split", "MODE:LIST", nullptr, &CommandLine::split,
      "cut into parts: parts:A-B,+C-D,..., timestamps:T1,T2,... or duration:D (infile alone)"},
+    {"--edl", "FILE", nullptr, &CommandLine::edl,
+     "take out (actions 0, 3) or mute (1) the entries of an EDL file (infile alone)"},
+    {"--chapters", "FILE", nullptr, &CommandLine::chapters,
+     "split at the chapters of a CHAPTER01=00:00:00.000 file (infile alone)"},
+    {"--trims", "FILE", nullptr, &CommandLine::trims,
+     "keep the frames of the Trim(a,b) calls in FILE, with --fps (infile alone)"},
+    {"--fps", "RATE", nullptr, &CommandLine::fps,
+     "video frames a second (25, 24000/1001, 23.976) for --trims and frame modes of --split"},
+    {"--core", nullptr, &CommandLine::core, nullptr,
+     "keep only the AC-3 or E-AC-3 core: leave out dependent frames and substreams 1 to 7"},
     {"--edit", "T,+D|T,-D", nullptr, nullptr,
      "put D s of silence in at T, or take out T to T+D; again for more (infile alone)",
      &CommandLine::edits},
@@ -84,19 +95,60 @@ bool badValue(CommandLine& line, const char* option, const std::string& text,
     return false;
 }
 
-// An edit list, from --split or the --edit values, is the plan; without one, the window is.
+// A list file: read, then parsed; "morvane: bad --edl file: NAME line N: TEXT (why)" if not.
+bool listFile(CommandLine& line, const char* option, const char* name,
+              bool (*parse)(const std::string&, const FrameRate&, Plan&, ListError&)) {
+    std::string text;
+    ListError error;
+    if (!readListFile(name, text)) {
+        error.why = "cannot be read";
+    } else if (parse(text, line.frameRate, line.plan, error)) {
+        return true;
+    }
+    const std::string where =
+        error.line == 0 ? "" : " line " + std::to_string(error.line) + ": " + error.text;
+    line.badValue =
+        std::string("morvane: bad ") + option + " file: " + name + where + " (" + error.why + ")\n";
+    return false;
+}
+
+// An edit list, from --split, --edit or a list file, is the plan; without one, the window is.
 bool makePlan(CommandLine& line) {
     std::string why;
     if (line.split != nullptr) {
-        return parseSplit(line.split, line.plan, why) || badValue(line, "--split", line.split, why);
+        return parseSplit(line.split, line.plan, why, line.frameRate) ||
+               badValue(line, "--split", line.split, why);
     }
     if (!line.edits.empty()) {
         std::string bad;
         return parseEdits(line.edits, line.plan, bad, why) || badValue(line, "--edit", bad, why);
     }
+    if (line.edl != nullptr) {
+        return listFile(line, "--edl", line.edl,
+                        [](const std::string& text, const FrameRate&, Plan& plan,
+                           ListError& error) { return parseEdl(text, plan, error); });
+    }
+    if (line.chapters != nullptr) {
+        return listFile(line, "--chapters", line.chapters,
+                        [](const std::string& text, const FrameRate&, Plan& plan,
+                           ListError& error) { return parseChapters(text, plan, error); });
+    }
+    if (line.trims != nullptr) return listFile(line, "--trims", line.trims, parseTrims);
     line.plan.from = line.from;
     line.plan.to = line.to;
     return true;
+}
+
+// --fps goes with frame numbers, and frame numbers with --fps.
+bool frameRateFits(CommandLine& line) {
+    const bool frames =
+        line.trims != nullptr ||
+        (line.split != nullptr && (std::strncmp(line.split, "frames:", 7) == 0 ||
+                                   std::strncmp(line.split, "parts-frames:", 13) == 0));
+    if (line.fps == nullptr) return true;
+    std::string why;
+    if (!parseFps(line.fps, line.frameRate, why)) return badValue(line, "--fps", line.fps, why);
+    return frames || badValue(line, "--fps", line.fps, "no frame numbers to go with it");
 }
 
 }  // namespace
@@ -120,9 +172,12 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& line) {
             return false;
         }
     }
-    const bool editList = line.split != nullptr || !line.edits.empty();
-    if (positional.size() != (editList ? 1U : 3U)) return false;
-    if (line.split != nullptr && !line.edits.empty()) return false;
+    const int lists = (line.split != nullptr) + !line.edits.empty() + (line.edl != nullptr) +
+                      (line.chapters != nullptr) + (line.trims != nullptr);
+    const bool editList = lists > 0;
+    if (positional.size() != (editList ? 1U : 3U) || lists > 1) return false;
+    if (line.trims != nullptr && line.fps == nullptr) return false;
+    if (!frameRateFits(line)) return false;
     if (line.delayText != nullptr && (editList || !parseDelay(line.delayText, line.delay))) {
         return false;
     }
@@ -143,6 +198,7 @@ CutOptions cutOptions(const CommandLine& line) {
     options.delay = line.delay;
     options.check = line.check || line.repair;
     options.repair = line.repair;
+    options.core = line.core;
     return options;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cut.h"
+#include "cli/edit_spec.h"
 #include "cli/plan.h"
 
 struct CommandLine {
@@ -21,7 +22,13 @@ struct CommandLine {
     bool repair = false;
     const char* delayText = nullptr;  // --delay as typed
     double delay = 0.0;
-    const char* split = nullptr;     // --split as typed
+    bool core = false;
+    const char* split = nullptr;  // --split as typed
+    const char* edl = nullptr;    // the list files
+    const char* chapters = nullptr;
+    const char* trims = nullptr;
+    const char* fps = nullptr;  // --fps as typed
+    FrameRate frameRate;
     std::vector<const char*> edits;  // each --edit as typed
     Plan plan;                       // the window, or what --split or --edit ask for
     std::string badValue;            // the line that says which value is bad, if one is

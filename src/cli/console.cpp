@@ -92,9 +92,17 @@ bool Console::reportEnd(const CutResult& result) {
                secondsText(result.time) + " s long");
     }
     if (result.anyFrame && !result.readFailed) afterTheEnd(result.time);
+    for (const std::uint64_t offset : result.notMuted) {
+        notice("not muted: the frame at byte " + std::to_string(offset) +
+               " is too short to hold a silent frame");
+    }
     if (result.failed > 0) {
         notice(std::to_string(result.failed) + " of " + counted(result.checked, "frame") +
                " failed their CRC check");
+    }
+    if (result.core) {
+        notice("kept the core: left out " + counted(result.coreFrames, "frame") + " (" +
+               counted(result.coreBytes, "byte") + ") of extensions");
     }
     const std::string delayed = delayText(result.delay);
     if (!delayed.empty()) notice(delayed);

@@ -107,6 +107,13 @@ std::optional<CutEnd> Walk::takeFrame() {
 // A frame whose step is on the clock: copied if it lies in the window, and its step's
 // progress line shown up to the window's end.
 std::optional<CutEnd> Walk::place(const CutFrame& frame, bool copied) {
+    if (options.core && !frame.steps && copied) {
+        // An extension of a step that is copied is left out, and counted.
+        const bool copiedOtherwise = plan != nullptr ? plan->taking() : time >= options.from;
+        result.coreFrames += copiedOtherwise;
+        result.coreBytes += copiedOtherwise ? frame.bytes.size() : 0;
+        copied = false;
+    }
     if (plan != nullptr) return placeInPlan(frame, copied);
     if (time >= options.from) {
         result.windowReached = true;
@@ -129,7 +136,7 @@ std::optional<CutEnd> Walk::placeInPlan(const CutFrame& frame, bool copied) {
     // A plan has no window: ranges that start after the end of the input are said apart.
     result.windowReached = true;
     if (!sayHeldBack()) return CutEnd::writeFailed;
-    if (!plan->place(frame.bytes, copied)) return outputFailure();
+    if (!plan->place(frame.bytes, copied, frame.offset)) return outputFailure();
     if (frame.steps) {
         plan->progressLine(time);
         plan->showProgressIfDue();
@@ -161,7 +168,10 @@ std::optional<CutEnd> Walk::checkedFrame(const CutFrame& frame) {
     if (!say([this, offset, end] { events.crcFailed(offset, end); })) {
         return CutEnd::writeFailed;
     }
-    if (!options.repair || time < options.from) return place(frame);
+    // An extension that --core leaves out is not replaced either.
+    if (!options.repair || time < options.from || (options.core && !frame.steps)) {
+        return place(frame);
+    }
     result.repaired = true;
     const bool withSilence = !twin.empty();
     if (!say([this, offset, end, withSilence] { events.replaced(offset, end, withSilence); })) {
@@ -265,12 +275,14 @@ CutResult Walk::finish(CutEnd end) {
     if (!result.outputFailed()) sayHeldBack();
     result.time = time;
     result.readFailed = input.readFailed();
+    result.core = options.core;
     if (delay) {
         result.delay = delay->result();
         result.copied = delay->copied();
     } else {
         result.failedOutput = plan->failedName();
         result.placed = plan->placed();
+        result.notMuted = plan->notMuted();
     }
     if (result.end == CutEnd::badSpot) {
         // A regular file's size is known; any other input is known to its end only when it

@@ -22,6 +22,7 @@ struct CutOptions {
     double delay = 0.0;   // seconds to move the cut by (see Delay)
     bool check = false;   // check every frame walked against its CRCs
     bool repair = false;  // with check and resync: silence for damaged frames and lost bytes
+    bool core = false;    // copy only the frames that step the clock
 };
 
 enum class CutEnd {
@@ -45,11 +46,14 @@ struct CutResult {
     bool unreadAtLeast = false;  // an input of unknown size (a pipe): more may follow
     DelayResult delay;
     CopiedSpan copied;
-    std::uint64_t checked = 0;        // frames checked against their CRCs
-    std::uint64_t failed = 0;         // of them, frames that failed
-    bool repaired = false;            // a frame was replaced, or lost bytes were filled
-    std::string failedOutput;         // of a plan's outputs, the one that failed
-    std::vector<PlacedRange> placed;  // where a plan's ranges went
+    std::uint64_t checked = 0;                    // frames checked against their CRCs
+    std::uint64_t failed = 0;                     // of them, frames that failed
+    bool repaired = false;                        // a frame was replaced, or lost bytes were filled
+    bool core = false;                            // only the core was kept:
+    std::uint64_t coreFrames = 0, coreBytes = 0;  // the extensions left out
+    std::vector<std::uint64_t> notMuted;  // muted frames too short for a twin, kept as they were
+    std::string failedOutput;             // of a plan's outputs, the one that failed
+    std::vector<PlacedRange> placed;      // where a plan's ranges went
 
     bool outputFailed() const {
         return end == CutEnd::outputNotCreated || end == CutEnd::writeFailed;

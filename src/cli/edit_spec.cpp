@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -92,7 +94,10 @@ bool listTime(const std::string& text, double& seconds, std::string& why) {
     return false;
 }
 
-bool parseParts(const std::string& list, Plan& plan, std::string& why) {
+// How a list reads its times: the time syntax, or frame numbers.
+using TimeReader = std::function<bool(const std::string&, double&, std::string&)>;
+
+bool parseParts(const std::string& list, Plan& plan, std::string& why, const TimeReader& read) {
     plan.kind = Plan::Kind::ranges;
     double last = 0.0;
     bool openBefore = false;
@@ -106,9 +111,9 @@ bool parseParts(const std::string& list, Plan& plan, std::string& why) {
         }
         PlanItem item;
         const std::string from = range.substr(0, dash), to = range.substr(dash + 1);
-        if (!from.empty() && !listTime(from, item.from, why)) return false;
+        if (!from.empty() && !read(from, item.from, why)) return false;
         item.openEnd = to.empty();
-        if (!item.openEnd && !listTime(to, item.to, why)) return false;
+        if (!item.openEnd && !read(to, item.to, why)) return false;
         if (joins && plan.outputs.empty()) {
             why = piece + ": no range before it to join";
             return false;
@@ -126,12 +131,12 @@ bool parseParts(const std::string& list, Plan& plan, std::string& why) {
     return true;
 }
 
-bool parsePoints(const std::string& list, Plan& plan, std::string& why) {
+bool parsePoints(const std::string& list, Plan& plan, std::string& why, const TimeReader& read) {
     plan.kind = Plan::Kind::points;
     plan.numbered = true;
     for (const std::string& piece : split(list, ',')) {
         double point = 0.0;
-        if (!listTime(piece, point, why)) return false;
+        if (!read(piece, point, why)) return false;
         if (!plan.points.empty() && point <= plan.points.back()) {
             why = "times must ascend";
             return false;
@@ -155,24 +160,63 @@ bool parseDuration(const std::string& text, Plan& plan, std::string& why) {
 
 }  // namespace
 
-bool parseSplit(const std::string& text, Plan& plan, std::string& why) {
+bool parseSplit(const std::string& text, Plan& plan, std::string& why, const FrameRate& fps) {
     const std::size_t colon = text.find(':');
     const std::string mode = text.substr(0, colon == std::string::npos ? 0 : colon);
     const std::string values = colon == std::string::npos ? "" : text.substr(colon + 1);
-    if (mode == "parts") return parseParts(values, plan, why);
-    if (mode == "timestamps") return parsePoints(values, plan, why);
+    const TimeReader frames = [&fps](const std::string& piece, double& seconds, std::string& why) {
+        if (frameTime(piece, fps, seconds, why)) return true;
+        why = (piece.empty() ? "an empty frame number" : piece) + ": " + why;
+        return false;
+    };
+    if ((mode == "parts-frames" || mode == "frames") && !fps.given()) {
+        why = "frame numbers need --fps";
+        return false;
+    }
+    if (mode == "parts") return parseParts(values, plan, why, listTime);
+    if (mode == "parts-frames") return parseParts(values, plan, why, frames);
+    if (mode == "timestamps") return parsePoints(values, plan, why, listTime);
+    if (mode == "frames") return parsePoints(values, plan, why, frames);
     if (mode == "duration") return parseDuration(values, plan, why);
-    why = "the mode is parts:, timestamps: or duration:";
+    why = "the mode is parts:, parts-frames:, timestamps:, frames: or duration:";
     return false;
 }
 
-namespace {
+bool parseFps(const std::string& text, FrameRate& fps, std::string& why) {
+    why = "not a frame rate";
+    const std::size_t slash = text.find('/');
+    if (slash != std::string::npos) {
+        const std::string n = text.substr(0, slash), d = text.substr(slash + 1);
+        if (!allDigits(n) || !allDigits(d)) return false;
+        fps = {std::strtod(n.c_str(), nullptr), std::strtod(d.c_str(), nullptr)};
+    } else if (text == "23.976" || text == "29.97" || text == "59.94") {
+        fps = {text == "23.976" ? 24000.0 : text == "29.97" ? 30000.0 : 60000.0, 1001.0};
+    } else if (decimal(text)) {
+        fps = {std::strtod(text.c_str(), nullptr), 1.0};
+    } else {
+        return false;
+    }
+    if (!(fps.n > 0.0 && fps.d > 0.0 && std::isfinite(fps.n) && std::isfinite(fps.d))) {
+        why = "not above 0";
+        return false;
+    }
+    return true;
+}
 
-struct Edit {
-    double at, seconds;
-    bool insert;
-    const char* text;
-};
+bool frameTime(const std::string& text, const FrameRate& fps, double& seconds, std::string& why) {
+    if (!allDigits(text)) {
+        why = "not a frame number";
+        return false;
+    }
+    seconds = fps.time(std::strtod(text.c_str(), nullptr));
+    if (!(seconds <= longestTime)) {
+        why = "over 360000 s";
+        return false;
+    }
+    return true;
+}
+
+namespace {
 
 bool parseEdit(const char* text, Edit& edit, std::string& why) {
     const std::string value = text;
@@ -199,9 +243,12 @@ bool parseEdits(const std::vector<const char*>& texts, Plan& plan, std::string& 
             return false;
         }
     }
+    return planEdits(std::move(edits), plan, bad, why);
+}
+
+bool planEdits(std::vector<Edit> edits, Plan& plan, std::string& bad, std::string& why) {
     std::stable_sort(edits.begin(), edits.end(),
                      [](const Edit& a, const Edit& b) { return a.at < b.at; });
-    // The input is kept as ranges joined into one output, with the silences between them.
     std::vector<PlanItem> items;
     double kept = 0.0;
     for (std::size_t i = 0; i < edits.size(); ++i) {
@@ -212,9 +259,7 @@ bool parseEdits(const std::vector<const char*>& texts, Plan& plan, std::string& 
             return false;
         }
         items.push_back({kept, edit.at});
-        if (edit.insert) {
-            items.push_back({edit.at, edit.at, false, edit.seconds});
-        }
+        if (edit.insert) items.push_back({edit.at, edit.at, false, edit.seconds});
         kept = edit.insert ? edit.at : edit.at + edit.seconds;
     }
     PlanItem rest;

@@ -18,9 +18,34 @@ bool parseTime(const std::string& text, double& seconds, std::string& why);
 // the C library's atof reads it, as it always was.
 double positionalTime(const char* text);
 
-// --split parts:A-B,+C-D,..., timestamps:T1,T2,... or duration:D into `plan`.
-bool parseSplit(const std::string& text, Plan& plan, std::string& why);
+// A video frame rate, N/D frames a second; frame f starts at (f x D) / N seconds.
+struct FrameRate {
+    double n = 0.0, d = 1.0;
+    bool given() const { return n > 0.0; }
+    double time(double frame) const { return frame * d / n; }
+};
+
+// --fps: an integer, N/D, or a decimal; 23.976, 29.97 and 59.94 are 24000/1001, 30000/1001
+// and 60000/1001, as video tools take them.
+bool parseFps(const std::string& text, FrameRate& fps, std::string& why);
+
+// A frame number (digits) at `fps`, as a time.
+bool frameTime(const std::string& text, const FrameRate& fps, double& seconds, std::string& why);
+
+// --split parts:A-B,+C-D,..., timestamps:T1,T2,... or duration:D into `plan`; with `fps`,
+// also parts-frames:A-B,... (frame A up to frame B) and frames:F1,F2,...
+bool parseSplit(const std::string& text, Plan& plan, std::string& why, const FrameRate& fps = {});
+
+// An edit: D seconds of silence in at T, or the input from T to T + D taken out.
+struct Edit {
+    double at = 0.0, seconds = 0.0;
+    bool insert = false;
+    std::string text;  // as given, to name it
+};
 
 // The --edit values T,+D and T,-D into `plan`; on failure, `bad` is the value at fault.
 bool parseEdits(const std::vector<const char*>& edits, Plan& plan, std::string& bad,
                 std::string& why);
+// Edits, in any order, into `plan`: the input kept as ranges joined into one output, with
+// the silences between them. False when a removal reaches past the next edit (`bad`).
+bool planEdits(std::vector<Edit> edits, Plan& plan, std::string& bad, std::string& why);

@@ -36,6 +36,7 @@ Seams::Seams(const Plan& plan) : plan(plan) {
 const std::vector<Placement>& Seams::step(double start, double end, double duration,
                                           double previous) {
     result.clear();
+    mute(start, end);
     if (plan.kind == Plan::Kind::points) {
         points(start, end);
         return result;
@@ -124,6 +125,18 @@ void Seams::points(double at, double next) {
         ++part;
     }
     result.push_back({part});
+}
+
+// A muted stretch starts and ends at the boundaries nearest its ends, on the input's clock.
+void Seams::mute(double at, double next) {
+    while (nextMute < plan.mutes.size()) {
+        const std::pair<double, double>& stretch = plan.mutes[nextMute];
+        if (!muting && !nearestIs(at, next, stretch.first)) return;
+        muting = true;
+        if (!nearestIs(at, next, stretch.second)) return;
+        muting = false;
+        ++nextMute;
+    }
 }
 
 bool Seams::done() const { return plan.kind == Plan::Kind::ranges && firstOpen == outputs.size(); }

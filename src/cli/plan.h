@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // One item of an output: a range of the input's timeline, or seconds of silence.
@@ -29,6 +30,9 @@ struct Plan {
     double every = 0.0;          // > 0: the points are every, 2 every, 3 every, ...
     bool numbered = false;       // the outputs are numbered files
     std::vector<double> edits;   // with --edit, where each edit is, in order
+    // Stretches of the input's own clock, ascending, whose steps play as silence: every step
+    // from nearest(first) to nearest(second) is its own silent twin.
+    std::vector<std::pair<double, double>> mutes;
 
     bool isWindow() const { return kind == Kind::window; }
     // The file of output `output` (from 0): `name` itself, or numbered (see numberedName).
@@ -71,6 +75,8 @@ public:
     const std::vector<Placement>& finish(double end, double previous);
     // Every range has ended: nothing more goes anywhere.
     bool done() const;
+    // The step last given to step() plays as silence (see Plan::mutes).
+    bool muted() const { return muting; }
     // A range that a silence follows may end within the next steps: the walk keeps the step.
     bool silenceNear(double end) const;
     // The outputs that are finished for good: every output below this number.
@@ -93,12 +99,15 @@ private:
     bool advance(std::size_t index, double at, double next, double duration, double previous,
                  bool last, Placement& p);
     void points(double at, double next);
+    void mute(double at, double next);
 
     const Plan& plan;
     std::vector<Output> outputs;
     std::size_t firstOpen = 0;  // outputs before it have no item left
     bool ended = false;
     bool anySilence = false;
+    std::size_t nextMute = 0;
+    bool muting = false;
     // Points: the part now being written, and the next point.
     std::size_t part = 0;
     std::size_t nextPoint = 0;

@@ -8,18 +8,31 @@ PlanWriter::PlanWriter(const Plan& plan, const std::string& name, platform::File
                        ProgressLine& progress)
     : plan(plan), name(name), input(input), progress(progress), seams(plan) {}
 
-bool PlanWriter::place(const std::vector<std::int32_t>& frame, bool copied) {
+bool PlanWriter::place(const std::vector<std::int32_t>& frame, bool copied, std::uint64_t offset) {
     if (!copied) return true;
+    std::vector<std::int32_t> twin;
+    if (begun && seams.muted() && taking()) {
+        twin = silentFrame(frame);
+        if (twin.empty()) unmuted.push_back(offset);
+    }
+    const std::vector<std::int32_t>& out = twin.empty() ? frame : twin;
     if (!begun) {
-        beforeFirstStep.push_back(frame);
+        beforeFirstStep.push_back(out);
         return true;
     }
-    if (keeping) stepFrames.push_back(frame);
+    if (keeping) stepFrames.push_back(out);
     if (held) return true;
     for (const Placement& p : placements) {
-        if (p.withStep && !write(p.output, frame)) return false;
+        if (p.withStep && !write(p.output, out)) return false;
     }
     return true;
+}
+
+bool PlanWriter::taking() const {
+    for (const Placement& p : placements) {
+        if (p.withStep) return true;
+    }
+    return false;
 }
 
 bool PlanWriter::beginStep(double start, double end, double duration) {

@@ -26,9 +26,14 @@ public:
     bool beginStep(double start, double end, double duration);
     // Every range has ended: the step just begun goes nowhere, and the walk is over.
     bool done() const { return seams.done(); }
-    // A frame of the step goes where the step goes; not `copied`, only its place is taken.
-    // False when an output failed.
-    bool place(const std::vector<std::int32_t>& frame, bool copied = true);
+    // A frame of the step, which starts at `offset` in the input, goes where the step goes,
+    // as its silent twin if the step is muted; not `copied`, only its place is taken. False
+    // when an output failed.
+    bool place(const std::vector<std::int32_t>& frame, bool copied, std::uint64_t offset);
+    // Any frame of the step just begun goes into an output.
+    bool taking() const;
+    // The frames of muted steps too short to hold a silent twin, which went out unchanged.
+    const std::vector<std::uint64_t>& notMuted() const { return unmuted; }
     // A step is held until it is whole, for twins of it that go in front of it.
     bool holding() const { return held; }
     bool writeFailed() const { return !failed.empty() && !creationFailed; }
@@ -74,6 +79,7 @@ private:
     bool begun = false;
     double previousDuration = 0.0;
     bool keeping = false, held = false;
+    std::vector<std::uint64_t> unmuted;
     std::string failed;
     bool creationFailed = false;
 };
