@@ -33,6 +33,7 @@ void expectPieces(const Bytes& output, const Bytes& input, const std::vector<ac3
         const std::size_t header = (input[f.offset + 5] >> 3) > 10 ? 2 : 4;
         EXPECT_TRUE(std::equal(&made[header], &made[6], &input[f.offset + header])) << i;
         EXPECT_TRUE(ac3::crcsHold(made.data(), made.size())) << "frame " << i;
+        EXPECT_NE(made, slice(input, frames, pieces[i].frame, pieces[i].frame)) << "frame " << i;
     }
 }
 
