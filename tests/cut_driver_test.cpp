@@ -399,10 +399,11 @@ TEST(CutDriverTest, BadCommandLinesGetTheUsageText) {
         for (const char* option :
              {"\n  -o OUTPUT ", "\n  --resync ", "\n  --quiet ", "\n  -- ", "\n  --delay SECONDS ",
               "\n  --verbose ", "\n  --check ", "\n  --repair ", "\n  --split MODE:LIST ",
-              "\n  --edit T,+D|T,-D "}) {
+              "\n  --edit T,+D|T,-D ", "\n  --edl FILE ", "\n  --chapters FILE ",
+              "\n  --trims FILE ", "\n  --fps RATE ", "\n  --core "}) {
             EXPECT_NE(run.err.find(option), std::string::npos) << option;
         }
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 12);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 17);
         const std::string pointer = "\nsee man morvane for more\n";
         EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), pointer.size())),
                   pointer);

@@ -332,6 +332,8 @@ TEST(EditListTest, BadValuesAreNamed) {
     const struct {
         std::vector<std::string> args;
         std::string first;  // line of standard error, or empty for a bad command line alone
+        const char* list = nullptr;  // a list file, and what it holds
+        std::string content = "";
     } rows[] = {
         {{"--split", "parts:1-0.5", "in.ac3"},
          "bad --split value: parts:1-0.5 (ranges must ascend)"},
@@ -373,10 +375,76 @@ TEST(EditListTest, BadValuesAreNamed) {
         {{"--split", "duration:1", "in.ac3", "1", "2"}, ""},
         {{"--edit", "1,+1"}, ""},
         {{"in.ac3", "1", "2", "--split"}, ""},
+        {{"--edl", "cuts.edl", "in.ac3"},
+         "bad --edl file: cuts.edl line 4: 0.5 3 (entries must ascend and not overlap)",
+         "cuts.edl",
+         "# one\n1 2\n\n0.5 3\n"},
+        {{"--edl", "cuts.edl", "in.ac3"},
+         "bad --edl file: cuts.edl line 2: 1 2 3 4 (not START END [ACTION])",
+         "cuts.edl",
+         "0 1\r\n1 2 3 4\r\n"},
+        {{"--edl", "cuts.edl", "in.ac3"},
+         "bad --edl file: cuts.edl line 1: 5 (not START END [ACTION])",
+         "cuts.edl",
+         "5"},
+        {{"--edl", "cuts.edl", "in.ac3"},
+         "bad --edl file: cuts.edl line 1: 1 2 4 (unknown action 4)",
+         "cuts.edl",
+         "1 2 4"},
+        {{"--edl", "cuts.edl", "in.ac3"},
+         "bad --edl file: cuts.edl line 1: 1:75 2 (75 is not below 60)",
+         "cuts.edl",
+         "1:75 2"},
+        {{"--edl", "cuts.edl", "in.ac3"},
+         "bad --edl file: cuts.edl line 1: 3 2 (it ends before it starts)",
+         "cuts.edl",
+         "3 2"},
+        {{"--edl", "missing.edl", "in.ac3"}, "bad --edl file: missing.edl (cannot be read)"},
+        {{"--chapters", "c.txt", "in.ac3"},
+         "bad --chapters file: c.txt line 3: CHAPTER02=00:00:01.000 (chapters must ascend)",
+         "c.txt",
+         "CHAPTER01=00:00:02.000\nCHAPTER01NAME=a\nCHAPTER02=00:00:01.000\n"},
+        {{"--chapters", "c.txt", "in.ac3"},
+         "bad --chapters file: c.txt line 2: TITLE=x (not CHAPTERnn= or CHAPTERnnNAME=)",
+         "c.txt",
+         "CHAPTER01=00:00:00.000\nTITLE=x\n"},
+        {{"--chapters", "c.txt", "in.ac3"},
+         "bad --chapters file: c.txt line 1: CHAPTER01=00:00:0x (not a time)",
+         "c.txt",
+         "CHAPTER01=00:00:0x"},
+        {{"--fps", "25", "--trims", "t.avs", "in.ac3"},
+         "bad --trims file: t.avs line 2: Trim(0,10) ++ Trim(5,x) (not Trim(a,b))",
+         "t.avs",
+         "a = 1\nTrim(0,10) ++ Trim(5,x)\n"},
+        {{"--fps", "25", "--trims", "t.avs", "in.ac3"},
+         "bad --trims file: t.avs line 1: Trim(50,60)+Trim(10,20) (trims must ascend)",
+         "t.avs",
+         "Trim(50,60)+Trim(10,20)"},
+        {{"--fps", "25", "--trims", "t.avs", "in.ac3"},
+         "bad --trims file: t.avs (no Trim(a,b) in it)",
+         "t.avs",
+         "Crop(0,0,0,0)\n"},
+        {{"--trims", "t.avs", "in.ac3"}, "", "t.avs", "Trim(0,10)"},
+        {{"--fps", "0", "--split", "frames:10", "in.ac3"}, "bad --fps value: 0 (not above 0)"},
+        {{"--fps", "fast", "--split", "frames:10", "in.ac3"},
+         "bad --fps value: fast (not a frame rate)"},
+        {{"--fps", "25", "--split", "parts:1-2", "in.ac3"},
+         "bad --fps value: 25 (no frame numbers to go with it)"},
+        {{"--fps", "25", "in.ac3", "1", "2"},
+         "bad --fps value: 25 (no frame numbers to go with it)"},
+        {{"--split", "frames:10", "in.ac3"},
+         "bad --split value: frames:10 (frame numbers need --fps)"},
+        {{"--fps", "25", "--split", "frames:1.5", "in.ac3"},
+         "bad --split value: frames:1.5 (1.5: not a frame number)"},
+        {{"--edl", "cuts.edl", "--split", "duration:1", "in.ac3"}, "", "cuts.edl", "1 2"},
+        {{"--edl", "cuts.edl", "--delay", "1", "in.ac3"}, "", "cuts.edl", "1 2"},
+        {{"--chapters", "c.txt", "in.ac3", "1", "2"}, "", "c.txt", "CHAPTER01=00:00:00.000"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
         Workspace work;
+        if (row.list != nullptr)
+            writeFile(work.dir / row.list, Bytes(row.content.begin(), row.content.end()));
         const Result run = runMorvane(row.args, work.dir.path);
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.out, usageText);
@@ -386,7 +454,8 @@ TEST(EditListTest, BadValuesAreNamed) {
         } else {
             EXPECT_EQ(first, "morvane: " + row.first);
         }
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.dir.path), {}), 1);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.dir.path), {}),
+                  row.list == nullptr ? 1 : 2);
     }
 }
 
