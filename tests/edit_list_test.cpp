@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <set>
 #include <thread>
 
 #include "program_runner.h"
@@ -501,6 +502,9 @@ TEST(EditListTest, SameAsAnotherRun) {
         {damaged,
          {"--repair", "--split", "duration:1.5", "in.ac3"},
          {"--repair", "in.ac3", "0", "1e6"}},
+        {steps(40, eac3Step, dependent),
+         {"--core", "--split", "timestamps:0.5", "in.ac3"},
+         {"--core", "in.ac3", "0", "1e6"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
@@ -528,6 +532,91 @@ TEST(EditListTest, VerboseSaysWhereEachRangeWent) {
               "morvane_in.ac3 (offset -0.012 s)\n"
               "morvane: in.ac3: part 3: 4.000 s to 8.000 s of the input at 3.488 s of "
               "morvane_in.ac3 (offset +0.012 s)\n");
+}
+
+}  // namespace
+
+namespace {
+
+// --core keeps the frames that step the clock and leaves out the rest, counting them; the
+// clock, the window and the progress lines are those of the same cut without it.
+TEST(EditListTest, CoreKeepsTheFramesThatStepTheClock) {
+    const auto crcs = [](Bytes frame) { return ac3::withCrc2(frame); };
+    std::vector<Bytes> pieces;
+    for (std::size_t i = 0; i < 40; ++i) {
+        pieces.push_back(crcs(ac3::makeEac3Frame(ac3::eac3(0, 0), fillFor(i))));
+        pieces.push_back(crcs(ac3::makeEac3Frame(ac3::eac3(1, 0, 256), fillFor(i + 1))));
+    }
+    const Bytes eac3Core = ac3::joined(pieces);
+    Bytes damaged = eac3Core;
+    damaged[20 * 768 + 100] ^= 0x10;        // the core frame of step 20
+    damaged[24 * 768 + 512 + 100] ^= 0x10;  // the dependent frame of step 24
+    const Bytes substreams = steps(30, eac3Step, [](std::size_t i) {
+        std::vector<Bytes> extras;
+        for (int sub = 1; sub <= static_cast<int>(i % 7) + 1; ++sub) {
+            extras.push_back(ac3::makeEac3Frame(ac3::eac3(sub % 2 == 0 ? 2 : 0, sub), 0x11));
+        }
+        return extras;
+    });
+    const struct {
+        const char* what;
+        Bytes stream;
+        std::vector<std::string> args;  // before the infile and the times
+        double from, to;
+        long silent = 0;                      // twins of the first core frame in front
+        std::set<std::size_t> replaced = {};  // steps (of two frames) whose core is silence
+        std::string err = "";                 // before the count of what was left out
+    } rows[] = {
+        {"7.1 with an AC-3 core", steps(40, ac3Step, dependent), {"--core"}, 0.5, 1},
+        {"7.1 with an E-AC-3 core", eac3Core, {"--core"}, 0, 1e6},
+        {"substreams 1 to 7", substreams, {"--core"}, 0.2, 0.6},
+        {"with --delay", eac3Core, {"--core", "--delay", "0.1"}, 0.3, 0.7, 3},
+        {"with --repair",
+         damaged,
+         {"--core", "--repair"},
+         0,
+         1e6,
+         0,
+         {20},
+         "morvane: in.ac3: the frame at byte 15360 (ending at 0.672 s) fails its CRC check\n"
+         "morvane: in.ac3: replaced the frame at byte 15360 (ending at 0.672 s) with silence\n"
+         "morvane: in.ac3: the frame at byte 18944 (ending at 0.800 s) fails its CRC check\n"
+         "morvane: in.ac3: 2 of 80 frames failed their CRC check\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Workspace work(row.stream);
+        std::vector<std::string> args = row.args;
+        for (const std::string& arg : {std::string("in.ac3"), exact(row.from), exact(row.to)})
+            args.push_back(arg);
+        const Result run = runMorvane(args, work.dir.path);
+        const std::vector<ac3::Frame>& frames = work.frames;
+        const Prediction p = predict(frames, row.from, row.to);
+        std::vector<Piece> kept;
+        std::size_t left = 0, bytes = 0, step = 0;
+        for (std::size_t i = p.first; i <= p.last; ++i) {
+            if (frames[i].steps) {
+                if (kept.empty()) {
+                    for (long k = 0; k < row.silent; ++k) kept.push_back({i, true});
+                }
+                step = i / 2;
+                kept.push_back({i, row.replaced.count(step) != 0});
+            } else {
+                ++left;
+                bytes += frames[i].size;
+            }
+        }
+        EXPECT_EQ(run.status, row.replaced.empty() ? 0 : 2);
+        EXPECT_EQ(run.out, progressLines(frames, p.progress) + ending);
+        const std::string delayed =
+            row.silent > 0 ? "morvane: in.ac3: delayed by 0.096 s: 3 silent frames before the cut "
+                             "(0.100 s asked)\n"
+                           : "";
+        EXPECT_EQ(run.err, row.err + "morvane: in.ac3: kept the core: left out " +
+                               counted(left, "frame") + " (" + counted(bytes, "byte") +
+                               ") of extensions\n" + delayed);
+        expectPieces(work.output(), work.input, frames, kept);
+    }
 }
 
 }  // namespace
