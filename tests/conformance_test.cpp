@@ -435,6 +435,63 @@ TEST_P(ConformanceTest, EditListsKeepTheRuleAtEverySeam) {
     const auto first = edited.samples.begin() + static_cast<long>((before + 256) * channels);
     const auto last = edited.samples.begin() + static_cast<long>((before + twins) * channels);
     EXPECT_EQ(std::count(first, last, 0.0f), last - first);
+
+    // An EDL's mute: its steps decode to zeros from the second block on, and the input plays
+    // as it was before it, and after it but for the dither.
+    writeFile(work.dir / "mute.edl", asBytes(at(0.4) + " " + at(0.6) + " 1\n"));
+    run = runMorvane({"--quiet", "-o", "muted.ac3", "--edl", "mute.edl", "in.ac3"}, work.dir.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Decoded muted = ffmpegDecode(work.dir / "muted.ac3", format());
+    EXPECT_EQ(muted.messages, "");
+    ASSERT_EQ(muted.samples.size(), original.samples.size());
+    const std::size_t from = startOf[st.nearest(std::stod(at(0.4)))];
+    const std::size_t to = startOf[st.nearest(std::stod(at(0.6)))];
+    ASSERT_LT(from + 256 * channels, to);
+    EXPECT_TRUE(std::equal(original.samples.begin(),
+                           original.samples.begin() + static_cast<long>(from),
+                           muted.samples.begin()));
+    EXPECT_EQ(std::count(muted.samples.begin() + static_cast<long>(from + 256 * channels),
+                         muted.samples.begin() + static_cast<long>(to), 0.0f),
+              static_cast<long>(to - from - 256 * channels));
+    float most = 0;
+    for (std::size_t k = to + 256 * channels; k < muted.samples.size(); ++k) {
+        most = std::max(most, std::fabs(muted.samples[k] - original.samples[k]));
+    }
+    EXPECT_LT(most, ditherNoise);
+}
+
+// The AC-3 core of a 7.1 stream, cut with --core, is the AC-3 stream alone: every dependent
+// frame left out, 5.1 to ffprobe, decoding in ffmpeg and liba52 to the core's own samples.
+TEST(ConformanceCorpusTest, CoreOfA71StreamIsItsAc3Stream) {
+    const Bytes core = readFile(std::string(MORVANE_CORPUS) + "/48000_384k_5_1.ac3");
+    std::vector<Bytes> pieces;
+    std::size_t extensions = 0;
+    for (const ac3::Frame& frame : ac3::walk(core)) {
+        pieces.push_back(slice(core, {frame}, 0, 0));
+        // The back pair's channels, as a 7.1 encoder writes them after each core frame.
+        pieces.push_back(ac3::withCrc2(ac3::makeEac3Frame(ac3::eac3(1, 0, 512), 0x3C)));
+        extensions += 512;
+    }
+    Workspace work(ac3::joined(pieces));
+    const Result run = runMorvane({"--quiet", "--core", "in.ac3", "0", "1e6"}, work.dir.path);
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "morvane: in.ac3: kept the core: left out " +
+                           counted(extensions / 512, "frame") + " (" + counted(extensions, "byte") +
+                           ") of extensions\n");
+    ASSERT_EQ(work.output(), core);
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (install ffmpeg)";
+    const std::string out = work.dir / "morvane_in.ac3";
+    const Decoded decoded = ffmpegDecode(out, "ac3");
+    EXPECT_EQ(decoded.messages, "");
+    writeFile(work.dir / "core.ac3", core);
+    EXPECT_EQ(decoded.samples, ffmpegDecode(work.dir / "core.ac3", "ac3").samples);
+    EXPECT_EQ(
+        shell("ffprobe -v error -show_entries stream=channels -of csv=p=0 -f ac3 " + out).second,
+        "6\n");
+    if (a52Check != nullptr) {
+        const auto [status, report] = shell(std::string(a52Check) + " " + out);
+        EXPECT_EQ(status, 0) << report;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, ConformanceTest, testing::ValuesIn(corpusNames()),

@@ -281,8 +281,7 @@ TEST(EditListTest, CutsAtTheSeamsOfTheRule) {
             at.push_back(t);
         Predicted p = row.asked.empty() ? points(st, at) : ranges(st, row.asked, work.frames);
         mute(p, st, row.mutes);
-        if (row.list != nullptr)
-            writeFile(work.dir / row.list, Bytes(row.content.begin(), row.content.end()));
+        if (row.list != nullptr) writeFile(work.dir / row.list, asBytes(row.content));
         std::vector<std::string> args = row.args;
         args.push_back(row.fifo ? "pipe.ac3" : "in.ac3");
         std::thread writer;
@@ -444,8 +443,7 @@ TEST(EditListTest, BadValuesAreNamed) {
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
         Workspace work;
-        if (row.list != nullptr)
-            writeFile(work.dir / row.list, Bytes(row.content.begin(), row.content.end()));
+        if (row.list != nullptr) writeFile(work.dir / row.list, asBytes(row.content));
         const Result run = runMorvane(row.args, work.dir.path);
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.out, usageText);

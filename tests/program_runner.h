@@ -48,6 +48,7 @@ bool windowsProgram();
 std::vector<std::string> shimmed(const std::string& setting);
 
 inline std::string asText(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
+inline Bytes asBytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 // The progress lines of the first `count` frames: one for each that steps the clock.
 inline std::string progressLines(const std::vector<ac3::Frame>& frames, std::size_t count) {
@@ -217,7 +218,7 @@ inline Bytes slice(const Bytes& data, const std::vector<ac3::Frame>& frames, std
 
 // `count` time steps, each made by `step(i)` followed by the frames of `extras(i)`.
 inline Bytes steps(std::size_t count, Bytes (*step)(std::size_t),
-            std::vector<Bytes> (*extras)(std::size_t)) {
+                   std::vector<Bytes> (*extras)(std::size_t)) {
     std::vector<Bytes> pieces;
     for (std::size_t i = 0; i < count; ++i) {
         pieces.push_back(step(i));
