@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/edit_spec.h"
+#include "cli/edit_values.h"
 #include "cli/list_files.h"
 #include "fuzz_input_file.h"
 #include "plan_guarantees.h"

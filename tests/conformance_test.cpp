@@ -349,13 +349,13 @@ TEST_P(ConformanceTest, EditListsKeepTheRuleAtEverySeam) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (install ffmpeg)";
 
     std::vector<Asked> asked;
-    std::string spec = "parts:";
+    std::string list = "parts:";
     for (int r = 0; r < 5; ++r) {
         const double from = std::stod(at(0.03 + 0.19 * r)), to = std::stod(at(0.13 + 0.19 * r));
         asked.push_back({from, to, r > 0});
-        spec += (r > 0 ? ",+" : "") + at(0.03 + 0.19 * r) + "-" + at(0.13 + 0.19 * r);
+        list += (r > 0 ? ",+" : "") + at(0.03 + 0.19 * r) + "-" + at(0.13 + 0.19 * r);
     }
-    run = runMorvane({"--quiet", "-o", "parts.ac3", "--split", spec, "in.ac3"}, work.dir.path);
+    run = runMorvane({"--quiet", "-o", "parts.ac3", "--split", list, "in.ac3"}, work.dir.path);
     ASSERT_EQ(run.status, 0) << run.err;
     const Predicted p = ranges(st, asked, frames);
     Bytes expected;

@@ -99,14 +99,14 @@ TEST(LongStreamTest, EditListHoldsTheSyncOverTwoHours) {
         cuts.push_back(std::uniform_int_distribution<int>(0, 7100000)(random) / 1000.0);
     std::sort(cuts.begin(), cuts.end());
     std::vector<Asked> asked;
-    std::string spec = "parts:";
+    std::string list = "parts:";
     double total = 0;
     for (std::size_t r = 0; r < 200; ++r) {
         asked.push_back({cuts[2 * r], cuts[2 * r + 1], r > 0});
         total += cuts[2 * r + 1] - cuts[2 * r];
-        spec += (r > 0 ? ",+" : "") + exact(cuts[2 * r]) + "-" + exact(cuts[2 * r + 1]);
+        list += (r > 0 ? ",+" : "") + exact(cuts[2 * r]) + "-" + exact(cuts[2 * r + 1]);
     }
-    const Result run = runMorvane({"--quiet", "--split", spec, "long.ac3"}, dir.path.string());
+    const Result run = runMorvane({"--quiet", "--split", list, "long.ac3"}, dir.path.string());
     ASSERT_EQ(run.status, 0) << run.err;
     const Predicted p = ranges(st, asked, frames);
     Bytes expected;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/edit_spec.h"
+#include "cli/edit_values.h"
 #include "plan_guarantees.h"
 
 namespace {
@@ -120,10 +120,10 @@ std::vector<std::string> seamsOver(const Plan& plan, double step, int count) {
     return outputs;
 }
 
-Plan split(const char* spec) {
+Plan split(const char* value) {
     Plan plan;
     std::string why;
-    EXPECT_TRUE(parseSplit(spec, plan, why)) << spec << ": " << why;
+    EXPECT_TRUE(parseSplit(value, plan, why)) << value << ": " << why;
     return plan;
 }
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "cli/edit_spec.h"
+#include "cli/edit_values.h"
 #include "cli/list_files.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/cut.h"
-#include "cli/edit_spec.h"
+#include "cli/edit_values.h"
 #include "cli/plan.h"
 
 struct CommandLine {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "cli/edit_spec.h"
+#include "cli/edit_values.h"
 #include "cli/plan.h"
 
 // What is wrong with a list file: the line (from 1; 0 for the file as a whole), its text,

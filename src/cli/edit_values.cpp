@@ -1,4 +1,4 @@
-#include "cli/edit_spec.h"
+#include "cli/edit_values.h"
 
 #include <algorithm>
 #include <cctype>
