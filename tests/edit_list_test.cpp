@@ -176,6 +176,21 @@ TEST(EditListTest, CutsAtTheSeamsOfTheRule) {
          "",
          "morvane_in.ac3",
          false},
+        {"silence of frames too short to hold a silent twin",
+         steps(
+             60,
+             [](std::size_t i) {
+                 return ac3::makeEac3Frame(ac3::eac3(0, 0, 20, 0, 0), fillFor(i));
+             },
+             noExtras),
+         {"--edit", "0.05,+0.1"},
+         {{0, 0.05}, {0.05, 0.05, true, false, 0}, {0.05, 0, true, true}},
+         {},
+         0,
+         "morvane: in.ac3: left out 19 silent steps: the steps they copy are too short to hold "
+         "silent frames\n",
+         "morvane_in.ac3",
+         false},
         {"a FIFO",
          sample,
          {"--split", "timestamps:4"},

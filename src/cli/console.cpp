@@ -96,6 +96,10 @@ bool Console::reportEnd(const CutResult& result) {
         notice("not muted: the frame at byte " + std::to_string(offset) +
                " is too short to hold a silent frame");
     }
+    if (result.silenceLeftOut > 0) {
+        notice("left out " + counted(result.silenceLeftOut, "silent step") +
+               ": the steps they copy are too short to hold silent frames");
+    }
     if (result.failed > 0) {
         notice(std::to_string(result.failed) + " of " + counted(result.checked, "frame") +
                " failed their CRC check");

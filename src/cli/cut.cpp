@@ -283,6 +283,7 @@ CutResult Walk::finish(CutEnd end) {
         result.failedOutput = plan->failedName();
         result.placed = plan->placed();
         result.notMuted = plan->notMuted();
+        result.silenceLeftOut = plan->silentStepsLeftOut();
     }
     if (result.end == CutEnd::badSpot) {
         // A regular file's size is known; any other input is known to its end only when it

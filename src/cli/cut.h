@@ -52,6 +52,7 @@ struct CutResult {
     bool core = false;                            // only the core was kept:
     std::uint64_t coreFrames = 0, coreBytes = 0;  // the extensions left out
     std::vector<std::uint64_t> notMuted;  // muted frames too short for a twin, kept as they were
+    std::uint64_t silenceLeftOut = 0;     // a plan's silent steps that could not be made
     std::string failedOutput;             // of a plan's outputs, the one that failed
     std::vector<PlacedRange> placed;      // where a plan's ranges went
 

@@ -91,8 +91,11 @@ bool PlanWriter::writeSilence(std::size_t output, const Frames& reference, std::
     Frames twins;
     for (const std::vector<std::int32_t>& frame : reference) {
         twins.push_back(silentFrame(frame));
-        // A step too short to hold a silent twin gets no silence.
-        if (twins.back().empty()) return true;
+        // A step too short to hold a silent twin gets no silence, which is said.
+        if (twins.back().empty()) {
+            silenceLeftOut += steps;
+            return true;
+        }
     }
     for (std::uint64_t step = 0; step < steps; ++step) {
         for (const std::vector<std::int32_t>& twin : twins) {

@@ -34,6 +34,8 @@ public:
     bool taking() const;
     // The frames of muted steps too short to hold a silent twin, which went out unchanged.
     const std::vector<std::uint64_t>& notMuted() const { return unmuted; }
+    // Silent steps that could not be made, as the step they copy is too short for a twin.
+    std::uint64_t silentStepsLeftOut() const { return silenceLeftOut; }
     // A step is held until it is whole, for twins of it that go in front of it.
     bool holding() const { return held; }
     bool writeFailed() const { return !failed.empty() && !creationFailed; }
@@ -80,6 +82,7 @@ private:
     double previousDuration = 0.0;
     bool keeping = false, held = false;
     std::vector<std::uint64_t> unmuted;
+    std::uint64_t silenceLeftOut = 0;
     std::string failed;
     bool creationFailed = false;
 };
