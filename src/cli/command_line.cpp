@@ -142,9 +142,7 @@ bool makePlan(CommandLine& line) {
 // --fps goes with frame numbers, and frame numbers with --fps.
 bool frameRateFits(CommandLine& line) {
     const bool frames =
-        line.trims != nullptr ||
-        (line.split != nullptr && (std::strncmp(line.split, "frames:", 7) == 0 ||
-                                   std::strncmp(line.split, "parts-frames:", 13) == 0));
+        line.trims != nullptr || (line.split != nullptr && splitsAtFrames(line.split));
     if (line.fps == nullptr) return true;
     std::string why;
     if (!parseFps(line.fps, line.frameRate, why)) return badValue(line, "--fps", line.fps, why);

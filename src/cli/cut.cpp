@@ -48,6 +48,16 @@ private:
         return notCreated ? CutEnd::outputNotCreated : CutEnd::writeFailed;
     }
     bool flush() { return plan != nullptr ? plan->flush() : output->flush(); }
+    bool writeFailed() const {
+        return plan != nullptr ? plan->writeFailed() : output->writeFailed();
+    }
+    void endIfStopped() {
+        if (plan != nullptr) {
+            plan->endIfStopped();
+        } else {
+            output->endIfStopped();
+        }
+    }
     bool holding() const { return plan != nullptr ? plan->holding() : delay->holding(); }
 
     FrameReader& frames;
@@ -73,15 +83,9 @@ private:
 CutResult Walk::run() {
     bool haveFrame = frames.readFrame();
     while (true) {
-        if (plan != nullptr) {
-            plan->endIfStopped();
-        } else {
-            output->endIfStopped();
-        }
+        endIfStopped();
         // A write of frames held from before failed while the walk went on.
-        if (plan != nullptr ? plan->writeFailed() : output->writeFailed()) {
-            return finish(CutEnd::writeFailed);
-        }
+        if (writeFailed()) return finish(CutEnd::writeFailed);
         const std::optional<CutEnd> end = haveFrame ? takeFrame() : afterLastFrame();
         if (end) return finish(*end);
         haveFrame = frames.readFrame();

@@ -169,7 +169,7 @@ bool parseSplit(const std::string& text, Plan& plan, std::string& why, const Fra
         why = (piece.empty() ? "an empty frame number" : piece) + ": " + why;
         return false;
     };
-    if ((mode == "parts-frames" || mode == "frames") && !fps.given()) {
+    if (splitsAtFrames(text) && !fps.given()) {
         why = "frame numbers need --fps";
         return false;
     }
@@ -180,6 +180,11 @@ bool parseSplit(const std::string& text, Plan& plan, std::string& why, const Fra
     if (mode == "duration") return parseDuration(values, plan, why);
     why = "the mode is parts:, parts-frames:, timestamps:, frames: or duration:";
     return false;
+}
+
+bool splitsAtFrames(const std::string& text) {
+    const std::string mode = text.substr(0, text.find(':'));
+    return mode == "parts-frames" || mode == "frames";
 }
 
 bool parseFps(const std::string& text, FrameRate& fps, std::string& why) {

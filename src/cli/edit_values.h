@@ -36,6 +36,9 @@ bool frameTime(const std::string& text, const FrameRate& fps, double& seconds, s
 // also parts-frames:A-B,... (frame A up to frame B) and frames:F1,F2,...
 bool parseSplit(const std::string& text, Plan& plan, std::string& why, const FrameRate& fps = {});
 
+// The --split value counts in video frames (parts-frames: or frames:), and so needs --fps.
+bool splitsAtFrames(const std::string& text);
+
 // An edit: D seconds of silence in at T, or the input from T to T + D taken out.
 struct Edit {
     double at = 0.0, seconds = 0.0;

@@ -159,13 +159,15 @@ bool parseTrims(const std::string& text, const FrameRate& fps, Plan& plan, ListE
     plan.outputs = {{}};
     double last = 0.0;
     bool open = false;
+    std::size_t line = 1, counted = 0;  // the line of text[counted]
     for (std::size_t at = lower.find("trim("); at != std::string::npos;
          at = lower.find("trim(", at)) {
-        const std::size_t line =
-            1 + static_cast<std::size_t>(
-                    std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
-        const std::size_t lineStart =
-            text.rfind('\n', at) == std::string::npos ? 0 : text.rfind('\n', at) + 1;
+        line += static_cast<std::size_t>(
+            std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
+                       text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+        counted = at;
+        const std::size_t newline = text.rfind('\n', at);
+        const std::size_t lineStart = newline == std::string::npos ? 0 : newline + 1;
         const std::string lineText = text.substr(lineStart, text.find('\n', at) - lineStart);
         double a = 0.0, b = 0.0;
         if (!trimCall(lower, at, a, b)) return fail(error, line, lineText, "not Trim(a,b)");

@@ -88,14 +88,11 @@ bool PlanWriter::endHeldStep() {
 
 bool PlanWriter::writeSilence(std::size_t output, const Frames& reference, std::uint64_t steps) {
     if (steps == 0) return true;
-    Frames twins;
-    for (const std::vector<std::int32_t>& frame : reference) {
-        twins.push_back(silentFrame(frame));
-        // A step too short to hold a silent twin gets no silence, which is said.
-        if (twins.back().empty()) {
-            silenceLeftOut += steps;
-            return true;
-        }
+    const Frames twins = silentStep(reference);
+    // A step too short to hold silent twins gets no silence, which is said.
+    if (twins.empty()) {
+        silenceLeftOut += steps;
+        return true;
     }
     for (std::uint64_t step = 0; step < steps; ++step) {
         for (const std::vector<std::int32_t>& twin : twins) {

@@ -42,11 +42,8 @@ std::vector<StepModel::SilentStep> StepModel::fill(std::uint64_t skipped) const 
     const Step& step = model();
     if (step.bytes == 0) return {};
     const std::uint64_t count = (2 * skipped + step.bytes) / (2 * step.bytes);
-    SilentStep twin{{}, step.duration};
-    for (const std::vector<std::int32_t>& frame : step.frames) {
-        twin.frames.push_back(silentFrame(frame));
-        if (twin.frames.back().empty()) return {};
-    }
+    const SilentStep twin{silentStep(step.frames), step.duration};
+    if (twin.frames.empty()) return {};
     std::vector<SilentStep> steps(count, twin);
     if (step.frames.size() != 1 || !ac3At44k1(step.frames[0])) return steps;
     // Of `count` frames, how many at the other size make up exactly `skipped` bytes.

@@ -188,6 +188,16 @@ void writeEac3Block(BitWriter& out, const Layout& layout, int blk) {
 
 }  // namespace
 
+std::vector<std::vector<std::int32_t>> silentStep(
+    const std::vector<std::vector<std::int32_t>>& frames) {
+    std::vector<std::vector<std::int32_t>> twins;
+    for (const std::vector<std::int32_t>& frame : frames) {
+        twins.push_back(silentFrame(frame));
+        if (twins.back().empty()) return {};
+    }
+    return twins;
+}
+
 std::vector<std::int32_t> silentFrame(const std::vector<std::int32_t>& reference) {
     const std::size_t size = reference.size();
     if (size < 8) return {};

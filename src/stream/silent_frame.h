@@ -10,3 +10,7 @@
 // with valid CRCs. Empty when the reference is too short to hold one, or its stream
 // information does not end inside it.
 std::vector<std::int32_t> silentFrame(const std::vector<std::int32_t>& reference);
+
+// Silent twins of every frame of a time step, in order; empty when any of them has none.
+std::vector<std::vector<std::int32_t>> silentStep(
+    const std::vector<std::vector<std::int32_t>>& frames);
