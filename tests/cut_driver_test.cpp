@@ -209,7 +209,8 @@ TEST(CutDriverTest, CopiesWholeTimeStepsOfBuiltStreams) {
                     notice = line;
                 }
                 EXPECT_EQ(run.out, progressLines(frames, p.progress) + ending);
-                EXPECT_EQ(run.err, notice + verboseLine(frames, d.first, d.last, "morvane_in.ac3"));
+                EXPECT_EQ(run.err, formatLine(c.stream, frames) + notice +
+                                       verboseLine(frames, d.first, d.last, "morvane_in.ac3"));
                 ASSERT_EQ(work.hasOutput(), d.first <= d.last);
                 if (d.first <= d.last)
                     expectDelayedOutput(work.output(), c.stream, frames, d, delay);
@@ -587,7 +588,8 @@ TEST(CutDriverTest, OptionsNameTheOutputAndQuietTheProgress) {
         const bool made = c.output != nullptr && d.first <= d.last;
         EXPECT_EQ(
             run.err,
-            c.err + delayNotice(d, c.delay) +
+            (c.verbose ? formatLine(work.input, work.frames) : "") + c.err +
+                delayNotice(d, c.delay) +
                 (c.verbose && made ? verboseLine(work.frames, d.first, d.last, c.output) : ""));
         if (made) {
             expectDelayedOutput(readFile(work.dir / c.output), work.input, work.frames, d, c.delay);

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <utility>
 
 #include "ac3_test_stream.h"
-#include "cli/output_file.h"
+#include "cli/plan_writer.h"
 
 namespace {
 
@@ -36,13 +38,20 @@ struct Said : CutEvents {
     std::string output;
 };
 
+// A plain cut: the window, and what it asks of the walk.
+struct Asked {
+    double from = 0.0, to = 0.0;
+    bool resync = false;
+    double delay = 0.0;
+};
+
 TEST(CutTest, SaysHowTheWalkEnded) {
     const Bytes sample = readSample();
     const Bytes junkBetween = ac3::inserted(sample, 100 * 768, {0x0B, 0x78, 0x00});
     const struct {
         const char* what;
         Bytes stream;
-        CutOptions options;
+        Asked options;
         CutEnd end;
         double time;
         bool windowReached;
@@ -84,13 +93,19 @@ TEST(CutTest, SaysHowTheWalkEnded) {
         TempDir dir;
         writeFile(dir / "in.ac3", c.stream);
         BitReader input((dir / "in.ac3").c_str());
-        FrameReader frames(input);
+        FrameStream frames(input);
         ProgressLine quiet(true);
         const std::string name = dir / "out.ac3";
         platform::FileHandle handle = platform::invalidHandle;
-        OutputFile output(name, handle, input.handle(), quiet);
+        Plan plan;
+        plan.from = c.options.from;
+        plan.to = c.options.to;
+        plan.delay = c.options.delay;
+        PlanWriter output(plan, name, handle, input.handle(), quiet, frames);
         Said events(name);
-        const CutResult result = cut(frames, input, c.options, output, events);
+        CutOptions options;
+        options.resync = c.options.resync;
+        const CutResult result = cut(frames, input, options, output, events);
         output.close();
         EXPECT_EQ(result.end, c.end);
         EXPECT_NEAR(result.time, c.time, 1e-9);
@@ -100,6 +115,197 @@ TEST(CutTest, SaysHowTheWalkEnded) {
         EXPECT_FALSE(result.unreadAtLeast);
         EXPECT_EQ(events.said, c.said);
         EXPECT_EQ(events.inFile, c.inFile);
+    }
+}
+
+// A format made up for the test: "FK", the frame's length in bytes (6 or more), its time in
+// 64ths of a second (0: it plays alongside the step before it), an id, and last a check byte,
+// the XOR of the bytes from the length on. A frame of 8 bytes comes padded to 9 and back.
+class FakeFormat final : public FrameFormat {
+public:
+    explicit FakeFormat(BitReader& reader) : FrameFormat(reader) {}
+    static bool startsFrame(const std::uint8_t* bytes, std::size_t) {
+        return bytes[0] == 'F' && bytes[1] == 'K';
+    }
+    bool readFrame() override {
+        frameBytes.clear();
+        start = reader.offset();
+        if (reader.atEnd()) return fail(Stop::endOfInput);
+        reader.appendBytes(frameBytes, 4);
+        if (reader.overran()) return fail(Stop::cutShort);
+        if (frameBytes[0] != 'F' || frameBytes[1] != 'K') return fail(Stop::noSyncWord);
+        if (frameBytes[2] < 6) return fail(Stop::reservedValue);
+        reader.appendBytes(frameBytes, frameBytes[2] - 4);
+        if (reader.overran()) return fail(Stop::cutShort);
+        steps = frameBytes[3] != 0;
+        duration = frameBytes[3] / 64.0;
+        return true;
+    }
+    bool frameAt(std::uint64_t candidate) override {
+        if (!reader.seek(candidate) || !readFrame()) return false;
+        const std::uint8_t* next = reader.recent(reader.offset(), 2);
+        return reader.atEnd() || (next != nullptr && startsFrame(next, 2));
+    }
+    std::string stopReason() const override { return "not FK"; }
+    bool crcsHold() const override { return check(frameBytes) == frameBytes.back(); }
+    std::string describe() const override { return "fake"; }
+    Frame silentFrame(const Frame& reference) const override {
+        Frame twin(reference.size(), 0);
+        std::copy(reference.begin(), reference.begin() + 4, twin.begin());
+        twin.back() = check(twin);
+        return twin;
+    }
+    std::size_t kinds() const override { return 1; }
+    std::size_t kindOf(const Frame&) const override { return 0; }
+    Frame replacementReference(const Frame& damaged, const Frame&) const override {
+        return damaged;
+    }
+    bool otherSize(const Frame& frame, double time, Frame& other,
+                   double& otherTime) const override {
+        if (frame[2] != 8 && frame[2] != 9) return false;
+        other = frame;
+        other[2] = frame[2] == 8 ? 9 : 8;
+        other.resize(static_cast<std::size_t>(other[2]), 0);
+        otherTime = time;
+        return true;
+    }
+
+    static std::int32_t check(const Frame& frame) {
+        std::int32_t x = 0;
+        for (std::size_t i = 2; i + 1 < frame.size(); ++i) x ^= frame[i];
+        return x;
+    }
+};
+
+Bytes fakeFrame(std::uint8_t id, std::uint8_t size = 8, std::uint8_t time = 2) {
+    FrameFormat::Frame frame(size, 0);
+    frame[0] = 'F';
+    frame[1] = 'K';
+    frame[2] = size;
+    frame[3] = time;
+    frame[4] = id;
+    frame.back() = FakeFormat::check(frame);
+    return {frame.begin(), frame.end()};
+}
+
+// Frames `first` to `last`; with `size`, their lengths by their ids; with `alongside`, each
+// is followed by a frame that plays alongside it, with the next id.
+Bytes fakeStream(int first, int last, std::uint8_t (*size)(int) = nullptr, bool alongside = false) {
+    Bytes stream;
+    for (int id = first; id <= last; ++id) {
+        const Bytes frame = fakeFrame(static_cast<std::uint8_t>(id), size ? size(id) : 8);
+        stream.insert(stream.end(), frame.begin(), frame.end());
+        if (!alongside) continue;
+        const Bytes extension = fakeFrame(static_cast<std::uint8_t>(++id), 8, 0);
+        stream.insert(stream.end(), extension.begin(), extension.end());
+    }
+    return stream;
+}
+
+// The ids of an output's frames, and "s" and the length for a silent one.
+std::string idsOf(const Bytes& output) {
+    std::string ids;
+    for (std::size_t at = 0; at + 6 <= output.size(); at += output[at + 2]) {
+        if (!ids.empty()) ids += " ";
+        ids += output[at + 4] != 0 ? std::to_string(output[at + 4])
+                                   : "s" + std::to_string(output[at + 2]);
+    }
+    return ids;
+}
+
+const std::vector<FormatRow>& withFake() {
+    static const std::vector<FormatRow> rows = {
+        knownFormats()[0],
+        {FakeFormat::startsFrame,
+         [](BitReader& reader) -> std::unique_ptr<FrameFormat> {
+             return std::make_unique<FakeFormat>(reader);
+         },
+         false},
+    };
+    return rows;
+}
+
+Plan fakeWindow(double from, double to, double delay = 0.0) {
+    Plan plan;
+    plan.from = from;
+    plan.to = to;
+    plan.delay = delay;
+    return plan;
+}
+
+// The walk, the plans and repair work through the format interface alone: steps of 1/32 s.
+TEST(CutTest, WalksAnyFormatBehindTheInterface) {
+    Plan range;
+    range.kind = Plan::Kind::ranges;
+    range.outputs = {{{0.1, 0.2}}};
+    Bytes damaged = fakeStream(1, 10);
+    damaged[2 * 8 + 4] ^= 0x40;  // frame 3's id: its check fails
+    Bytes lost = fakeStream(1, 10, [](int id) -> std::uint8_t { return id % 2 ? 8 : 9; });
+    std::fill(lost.begin() + 8 + 9 + 8, lost.begin() + 8 + 9 + 8 + 26, 0xEE);  // frames 4 to 6
+    const Bytes once = fakeStream(1, 1);
+    Bytes junkFirst = {'x'};  // then a frame followed by a sync word and a bad length
+    junkFirst.insert(junkFirst.end(), once.begin(), once.end());
+    junkFirst.insert(junkFirst.end(), {'F', 'K', 3});
+    const Bytes rest = fakeStream(1, 4);
+    junkFirst.insert(junkFirst.end(), rest.begin(), rest.end());
+    const struct {
+        const char* what;
+        Bytes stream;
+        Plan plan;
+        CutOptions options;
+        std::string ids;
+        std::vector<std::string> said = {};
+    } rows[] = {
+        {"a window", fakeStream(1, 10), fakeWindow(0.1, 0.2), {}, "4 5 6 7"},
+        {"a window keeps a step's frames together",
+         fakeStream(1, 20, nullptr, true),
+         fakeWindow(0.1, 0.2),
+         {},
+         "7 8 9 10 11 12 13 14"},
+        {"a delay", fakeStream(1, 10), fakeWindow(0.1, 0.2, 0.07), {}, "s8 s8 4 5 6 7"},
+        {"a negative delay", fakeStream(1, 10), fakeWindow(0.1, 0.2, -0.07), {}, "6 7"},
+        {"a range at the nearest boundaries", fakeStream(1, 10), range, {}, "4 5 6"},
+        {"junk, resynchronised",
+         ac3::inserted(fakeStream(1, 10), 5 * 8, {'F', 'K', 1}),
+         fakeWindow(0, 1e6),
+         {true},
+         "1 2 3 4 5 6 7 8 9 10",
+         {"3 at 40: not FK"}},
+        {"a damaged frame replaced",
+         damaged,
+         fakeWindow(0, 1e6),
+         {true, true, true},
+         "1 2 s8 4 5 6 7 8 9 10",
+         {"bad 16", "replaced 16"}},
+        {"lost bytes filled by frames of both sizes",
+         lost,
+         fakeWindow(0, 1e6),
+         {true, true, true},
+         "1 2 3 s9 s9 s8 7 8 9 10",
+         {"filled 3 for 26 at 25"}},
+        {"junk first: a format that needs two whole frames in a row",
+         junkFirst,
+         fakeWindow(0, 1e6),
+         {true},
+         "1 2 3 4",
+         {"12 at 0: no sync word"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        writeFile(dir / "in", row.stream);
+        BitReader input((dir / "in").c_str());
+        FrameStream frames(input, withFake());
+        ProgressLine quiet(true);
+        const std::string name = dir / "out";
+        platform::FileHandle handle = platform::invalidHandle;
+        PlanWriter output(row.plan, name, handle, input.handle(), quiet, frames);
+        Said events(name);
+        const CutResult result = cut(frames, input, row.options, output, events);
+        output.close();
+        EXPECT_FALSE(result.outputFailed());
+        EXPECT_EQ(idsOf(readFile(name)), row.ids);
+        EXPECT_EQ(events.said, row.said);
     }
 }
 

@@ -538,13 +538,13 @@ TEST(EditListTest, VerboseSaysWhereEachRangeWent) {
     const Result run = runMorvane(
         {"--verbose", "--quiet", "--edit", "1,+0.5", "--edit", "3,-1", "in.ac3"}, work.dir.path);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err,
-              "morvane: in.ac3: part 1: 0.000 s to 0.992 s of the input at 0.000 s of "
-              "morvane_in.ac3 (offset +0.000 s)\n"
-              "morvane: in.ac3: part 2: 0.992 s to 2.976 s of the input at 1.504 s of "
-              "morvane_in.ac3 (offset -0.012 s)\n"
-              "morvane: in.ac3: part 3: 4.000 s to 8.000 s of the input at 3.488 s of "
-              "morvane_in.ac3 (offset +0.012 s)\n");
+    EXPECT_EQ(run.err, formatLine(work.input, work.frames) +
+                           "morvane: in.ac3: part 1: 0.000 s to 0.992 s of the input at 0.000 s of "
+                           "morvane_in.ac3 (offset +0.000 s)\n"
+                           "morvane: in.ac3: part 2: 0.992 s to 2.976 s of the input at 1.504 s of "
+                           "morvane_in.ac3 (offset -0.012 s)\n"
+                           "morvane: in.ac3: part 3: 4.000 s to 8.000 s of the input at 3.488 s of "
+                           "morvane_in.ac3 (offset +0.012 s)\n");
 }
 
 }  // namespace

@@ -181,6 +181,47 @@ inline std::string verboseLine(const std::vector<ac3::Frame>& frames, std::size_
            output + "\n";
 }
 
+// The first line --verbose writes: the stream its first frame starts, read here from the
+// header bits as A/52 lays them out, and a dependent E-AC-3 frame after it for 7.1.
+inline std::string formatLine(const Bytes& stream, const std::vector<ac3::Frame>& frames) {
+    const auto eac3At = [&stream](std::size_t at) {
+        return (stream[at + 5] >> 3) >= 11 && (stream[at + 5] >> 3) <= 16;
+    };
+    const auto channels = [&stream, &eac3At](std::size_t at, int& full, bool& lfe) {
+        const std::uint8_t* h = &stream[at];
+        int acmod = 0;
+        int lfeBit = 0;  // counted from the start of byte 6
+        if (eac3At(at)) {
+            acmod = (h[4] >> 1) & 7;
+            lfe = (h[4] & 1) != 0;
+        } else {
+            acmod = h[6] >> 5;
+            lfeBit = 3 + ((acmod & 1) && acmod != 1 ? 2 : 0) + (acmod & 4 ? 2 : 0) +
+                     (acmod == 2 ? 2 : 0);
+            lfe = ((h[6 + lfeBit / 8] >> (7 - lfeBit % 8)) & 1) != 0;
+        }
+        full = acmod == 0 ? 2 : std::vector<int>{2, 1, 2, 3, 3, 4, 4, 5}[acmod];
+    };
+    const std::uint8_t* h = stream.data();
+    const bool eac3 = eac3At(0);
+    const int fscod = h[4] >> 6;
+    const char* rates[] = {"48 kHz", "44.1 kHz", "32 kHz"};
+    const char* reduced[] = {"24 kHz", "22.05 kHz", "16 kHz"};
+    const std::string rate = fscod == 3 ? reduced[(h[4] >> 4) & 3] : rates[fscod];
+    int full = 0, extra = 0;
+    bool lfe = false, extraLfe = false;
+    channels(0, full, lfe);
+    std::string text = eac3 ? "E-AC-3" : "AC-3";
+    if (frames.size() > 1 && eac3At(frames[1].offset) && (stream[frames[1].offset + 2] >> 6) == 1) {
+        channels(frames[1].offset, extra, extraLfe);
+        text += " + E-AC-3 " + std::to_string(full + extra) + (lfe || extraLfe ? ".1" : ".0") +
+                ", " + rate;
+    } else {
+        text += ", " + rate + ", " + std::to_string(full) + (lfe ? ".1" : ".0");
+    }
+    return "morvane: in.ac3: " + text + "\n";
+}
+
 // Windows that start, end and lie on and between the ends of time steps, and beyond the end.
 inline std::vector<Window> windowsFor(const std::vector<ac3::Frame>& frames) {
     std::vector<double> f;

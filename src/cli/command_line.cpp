@@ -136,6 +136,7 @@ bool makePlan(CommandLine& line) {
     if (line.trims != nullptr) return listFile(line, "--trims", line.trims, parseTrims);
     line.plan.from = line.from;
     line.plan.to = line.to;
+    line.plan.delay = line.delay;
     return true;
 }
 
@@ -190,10 +191,7 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& line) {
 
 CutOptions cutOptions(const CommandLine& line) {
     CutOptions options;
-    options.from = line.from;
-    options.to = line.to;
     options.resync = line.resync || line.repair;
-    options.delay = line.delay;
     options.check = line.check || line.repair;
     options.repair = line.repair;
     options.core = line.core;

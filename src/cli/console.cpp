@@ -38,6 +38,10 @@ void Console::notice(const std::string& text) {
     std::cerr << "morvane: " << inputName << ": " << text << std::endl;
 }
 
+void Console::formatFound(const std::string& description) {
+    if (verbose) notice(description);
+}
+
 void Console::skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) {
     notice("skipped " + std::to_string(count) + " bytes at byte " + std::to_string(offset) + " (" +
            reason + ")");
@@ -110,7 +114,7 @@ bool Console::reportEnd(const CutResult& result) {
     }
     const std::string delayed = delayText(result.delay);
     if (!delayed.empty()) notice(delayed);
-    if (verbose && result.copied.frames > 0) notice(span(result.copied));
+    if (verbose && plan.isWindow() && result.copied.frames > 0) notice(span(result.copied));
     for (std::size_t i = 0; verbose && i < result.placed.size(); ++i) {
         notice(placedText(i + 1, result.placed[i]));
     }

@@ -17,6 +17,7 @@ public:
     Console(const char* inputName, const std::string& outputName, bool verbose, const Plan& plan);
 
     void cannotOpenInput();
+    void formatFound(const std::string& description) override;
     void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) override;
     void crcFailed(std::uint64_t offset, double end) override;
     void replaced(std::uint64_t offset, double end, bool withSilence) override;

@@ -1,32 +1,25 @@
-// The walk of one cut: the clock, the window rule, resynchronising, and how the walk ended.
-// It prints nothing: it returns what happened, and says what it has to say on the way
-// through CutEvents.
+// The walk of one cut: the clock, the steps handed to the plan, checks and repair,
+// resynchronising, and how the walk ended. It knows no stream format and prints nothing: it
+// returns what happened, and says what it has to say on the way through CutEvents.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "cli/delay.h"
-#include "cli/plan.h"
+#include "cli/plan_writer.h"
 #include "stream/bit_reader.h"
-#include "stream/frame_reader.h"
-
-class OutputFile;
-class PlanWriter;
+#include "stream/frame_stream.h"
 
 struct CutOptions {
-    double from = 0.0;
-    double to = 0.0;
     bool resync = false;  // go on after a spot that is not a whole, valid frame
-    double delay = 0.0;   // seconds to move the cut by (see Delay)
     bool check = false;   // check every frame walked against its CRCs
     bool repair = false;  // with check and resync: silence for damaged frames and lost bytes
     bool core = false;    // copy only the frames that step the clock
 };
 
 enum class CutEnd {
-    windowComplete,    // the step that crossed `to` was copied with the frames that go with it
+    windowComplete,    // the plan's last step was taken with the frames that go with it
     endOfInput,        // the input ended (cleanly or not: see CutResult::readFailed)
     badSpot,           // something that is not a whole, valid frame, before the window's end
     outputNotCreated,  // the output file could not be created
@@ -65,6 +58,8 @@ struct CutResult {
 class CutEvents {
 public:
     virtual ~CutEvents() = default;
+    // The first frame was read: what stream it starts, in words.
+    virtual void formatFound(const std::string& /*description*/) {}
     // With resync: `count` bytes at `offset` were skipped; the frames before them are written.
     virtual void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) = 0;
     // The frame at `offset`, whose step ends at `end` seconds, fails its CRC check.
@@ -77,11 +72,7 @@ public:
                         std::uint64_t offset) = 0;
 };
 
-// Walks the frames from the reader's position, copies the window's frames into `output` and
-// shows a progress line for every time step up to the window's end.
-CutResult cut(FrameReader& frames, BitReader& input, const CutOptions& options, OutputFile& output,
-              CutEvents& events);
-// The same for a plan of ranges or points (options.from, to and delay unused): the steps go
-// where `plan` puts them, and the walk goes on to the end of the last range.
-CutResult cut(FrameReader& frames, BitReader& input, const CutOptions& options, PlanWriter& plan,
+// Walks the frames from the reader's position and hands every time step to `plan`, which
+// puts it where it goes and shows its progress line, up to the plan's last step.
+CutResult cut(FrameStream& frames, BitReader& input, const CutOptions& options, PlanWriter& plan,
               CutEvents& events);

@@ -5,7 +5,6 @@
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/cut.h"
-#include "cli/output_file.h"
 #include "cli/plan_writer.h"
 
 std::string outputName;
@@ -49,21 +48,16 @@ int main(int argc, char* argv[]) {
         console.ending();
         return exitFailure;
     }
-    FrameReader frameReader(bitReader);
+    FrameStream frames(bitReader);
     ProgressLine progress(line.quiet);
-    OutputFile output(outputName, outputHandle, bitReader.handle(), progress);
-    // A plan's outputs are files of their own, each closed once it is written.
-    PlanWriter parts(line.plan, outputName, bitReader.handle(), progress);
-    const bool plain = line.plan.isWindow();
+    PlanWriter output(line.plan, outputName, outputHandle, bitReader.handle(), progress, frames);
     // Before waiting for more input, write out what is held: the output never waits on the
     // input, and a live FIFO's frames reach the file once their block is walked.
-    bitReader.beforeRefill([&] { return plain ? output.flush() : parts.flush(); });
+    bitReader.beforeRefill([&] { return output.flush(); });
 
-    const CutResult result = plain ? cut(frameReader, bitReader, cutOptions(line), output, console)
-                                   : cut(frameReader, bitReader, cutOptions(line), parts, console);
+    const CutResult result = cut(frames, bitReader, cutOptions(line), output, console);
     const bool outputFailed = console.reportOutputFailure(result);
     output.endIfStopped();
-    parts.endIfStopped();
     bool ok = !outputFailed && console.reportEnd(result);
     if (!output.close() && !outputFailed) {
         console.writeFailed();

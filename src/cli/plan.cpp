@@ -37,6 +37,10 @@ const std::vector<Placement>& Seams::step(double start, double end, double durat
                                           double previous) {
     result.clear();
     mute(start, end);
+    if (plan.kind == Plan::Kind::window) {
+        window(end, duration);
+        return result;
+    }
     if (plan.kind == Plan::Kind::points) {
         points(start, end);
         return result;
@@ -56,7 +60,7 @@ const std::vector<Placement>& Seams::step(double start, double end, double durat
 const std::vector<Placement>& Seams::finish(double end, double previous) {
     result.clear();
     ended = true;
-    if (plan.kind == Plan::Kind::points) return result;
+    if (plan.kind != Plan::Kind::ranges) return result;
     for (std::size_t i = firstOpen; i < outputs.size(); ++i) {
         Placement p{i, false};
         advance(i, end, end, 0.0, previous, true, p);
@@ -139,7 +143,51 @@ void Seams::mute(double at, double next) {
     }
 }
 
-bool Seams::done() const { return plan.kind == Plan::Kind::ranges && firstOpen == outputs.size(); }
+// The first step that ends at or after `from` begins the window; a delay is counted in its
+// steps, k of its time rounded to the nearest whole number, halves up.
+void Seams::window(double end, double duration) {
+    windowOver = windowDone;
+    // Written as the window rule is, so that a time that is not a number reaches nothing.
+    if (!reached(end) || windowOver) return;
+    Placement p{0};
+    if (!windowBegun) {
+        windowBegun = true;
+        const double k = duration > 0.0 ? std::floor(std::fabs(plan.delay) / duration + 0.5) : 0.0;
+        const auto steps = static_cast<std::uint64_t>(k);
+        // The twins are made even for no step, so that a step that cannot hold them is said.
+        p.twinOfThisStep = plan.delay > 0.0;
+        p.silentSteps = plan.delay > 0.0 ? steps : 0;
+        stepsToLeaveOut = plan.delay < 0.0 ? steps : 0;
+    }
+    if (stepsToLeaveOut > 0) {
+        p.leftOut = true;
+        --stepsToLeaveOut;
+    }
+    windowDone = end > plan.to;
+    result.push_back(p);
+}
+
+bool Seams::done() const {
+    if (plan.kind == Plan::Kind::window) return windowOver;
+    return plan.kind == Plan::Kind::ranges && firstOpen == outputs.size();
+}
+
+bool Seams::lastStepGiven() const { return plan.kind == Plan::Kind::window ? windowDone : done(); }
+
+bool Seams::reached(double end) const {
+    return plan.kind != Plan::Kind::window || end >= plan.from;
+}
+
+bool Seams::showsProgress(double end) const {
+    return plan.kind != Plan::Kind::window || !(end > plan.to);
+}
+
+FramesAtZero Seams::atZero() const {
+    if (plan.kind != Plan::Kind::window) return {};
+    if (!reached(0.0)) return {{}, false};
+    // Held for the silence in front of the window, or for the steps it leaves out.
+    return {{Placement{0}}, plan.delay != 0.0};
+}
 
 bool Seams::silenceNear(double end) const {
     for (std::size_t i = firstOpen; anySilence && i < outputs.size(); ++i) {
@@ -152,6 +200,8 @@ bool Seams::silenceNear(double end) const {
 }
 
 std::size_t Seams::outputsDone() const {
+    // The window's one output is closed by the caller, who says so if that fails.
+    if (plan.kind == Plan::Kind::window) return 0;
     if (plan.kind == Plan::Kind::points) return ended ? part + 1 : part;
     return ended ? outputs.size() : firstOpen;
 }

@@ -25,6 +25,8 @@ struct Plan {
     };
     Kind kind = Kind::window;
     double from = 0.0, to = 0.0;
+    // The window moved: silent steps before it (> 0), or steps left out at its start (< 0).
+    double delay = 0.0;
     std::vector<std::vector<PlanItem>> outputs;
     std::vector<double> points;  // ascending
     double every = 0.0;          // > 0: the points are every, 2 every, 3 every, ...
@@ -51,6 +53,13 @@ struct Placement {
     bool withStep = true;  // the step itself goes in too
     std::uint64_t silentSteps = 0;
     bool twinOfThisStep = false;
+    bool leftOut = false;  // the step is one of those a negative delay leaves out
+};
+
+// Where the frames before the input's first step go, which play at 0 s.
+struct FramesAtZero {
+    std::vector<Placement> placements;  // where they go, if that is known before the first step
+    bool wait = true;                   // they go with the first step, once it begins
 };
 
 // Where a range went, for --verbose: the input from `start` to `end`, at `at` seconds of its
@@ -60,9 +69,10 @@ struct PlacedRange {
     double start, end, at, offset;
 };
 
-// The seams of a ranges or points plan. nearest(x) is the step boundary closest to x, the
-// earlier of two whose distances differ by less than 1 us. It is known once the boundary
-// after it is, so the steps are given one at a time with their ends.
+// The seams of a plan. A window starts at the first step that ends at or after `from` and
+// ends with the first step that ends after `to`. Ranges and points fall at nearest(x) is the step
+// boundary closest to x, the earlier of two whose distances differ by less than 1 us. It is known
+// once the boundary after it is, so the steps are given one at a time with their ends.
 class Seams {
 public:
     explicit Seams(const Plan& plan);
@@ -73,8 +83,17 @@ public:
     const std::vector<Placement>& step(double start, double end, double duration, double previous);
     // The input ended at `end` after a last step `previous` long: the silences that follow it.
     const std::vector<Placement>& finish(double end, double previous);
-    // Every range has ended: nothing more goes anywhere.
+    // Every range has ended, or the window has: the step last given goes nowhere, and nothing
+    // after it does.
     bool done() const;
+    // Nothing after the steps given so far goes anywhere: done(), or the window's last step
+    // has been given.
+    bool lastStepGiven() const;
+    // A step that ends at `end` has reached the plan: the window's start, or any step.
+    bool reached(double end) const;
+    // A step that ends at `end` shows a progress line: in a window, up to its last step.
+    bool showsProgress(double end) const;
+    FramesAtZero atZero() const;
     // The step last given to step() plays as silence (see Plan::mutes).
     bool muted() const { return muting; }
     // A range that a silence follows may end within the next steps: the walk keeps the step.
@@ -100,6 +119,7 @@ private:
                  bool last, Placement& p);
     void points(double at, double next);
     void mute(double at, double next);
+    void window(double end, double duration);
 
     const Plan& plan;
     std::vector<Output> outputs;
@@ -111,6 +131,10 @@ private:
     // Points: the part now being written, and the next point.
     std::size_t part = 0;
     std::size_t nextPoint = 0;
+    // The window: it has begun, steps of it still to leave out, its last step given.
+    bool windowBegun = false;
+    std::uint64_t stepsToLeaveOut = 0;
+    bool windowDone = false, windowOver = false;
     std::vector<Placement> result;
     std::vector<PlacedRange> ranges;
 };

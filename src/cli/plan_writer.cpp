@@ -2,28 +2,47 @@
 
 #include <utility>
 
-#include "stream/silent_frame.h"
+PlanWriter::PlanWriter(const Plan& plan, const std::string& name, platform::FileHandle& handle,
+                       platform::FileHandle input, ProgressLine& progress,
+                       const FrameStream& stream)
+    : plan(plan),
+      name(name),
+      firstHandle(handle),
+      input(input),
+      progress(progress),
+      stream(stream),
+      seams(plan) {
+    shift.asked = plan.delay;
+    const FramesAtZero zero = seams.atZero();
+    placements = zero.placements;
+    zeroFramesWait = zero.wait;
+}
 
-PlanWriter::PlanWriter(const Plan& plan, const std::string& name, platform::FileHandle input,
-                       ProgressLine& progress)
-    : plan(plan), name(name), input(input), progress(progress), seams(plan) {}
-
-bool PlanWriter::place(const std::vector<std::int32_t>& frame, bool copied, std::uint64_t offset) {
+bool PlanWriter::place(const CutFrame& frame, bool copied) {
     if (!copied) return true;
     std::vector<std::int32_t> twin;
     if (begun && seams.muted() && taking()) {
-        twin = silentFrame(frame);
-        if (twin.empty()) unmuted.push_back(offset);
+        twin = stream.format().silentFrame(frame.bytes);
+        if (twin.empty()) unmuted.push_back(frame.offset);
     }
-    const std::vector<std::int32_t>& out = twin.empty() ? frame : twin;
-    if (!begun) {
+    const std::vector<std::int32_t>& out = twin.empty() ? frame.bytes : twin;
+    if (!begun && zeroFramesWait) {
         beforeFirstStep.push_back(out);
         return true;
     }
-    if (keeping) stepFrames.push_back(out);
+    if (keeping) {
+        stepFrames.push_back(out);
+        stepOffsets.push_back(frame.offset);
+    }
     if (held) return true;
     for (const Placement& p : placements) {
-        if (p.withStep && !write(p.output, out)) return false;
+        if (!p.withStep) continue;
+        if (p.leftOut) {
+            // A step left out is one frame only if nothing plays alongside it.
+            if (!frame.steps && shift.steps > 0) shift.framePerStep = false;
+            continue;
+        }
+        if (!copy(p.output, out, stepStart, stepEnd)) return false;
     }
     return true;
 }
@@ -39,19 +58,25 @@ bool PlanWriter::beginStep(double start, double end, double duration) {
     if (!endHeldStep()) return false;
     previousStep.clear();
     if (keeping) std::swap(previousStep, stepFrames);
+    stepOffsets.clear();
     placements = seams.step(start, end, duration, previousDuration);
     previousDuration = duration;
+    stepStart = start;
+    stepEnd = end;
     for (const Placement& p : placements) {
+        if (p.leftOut) {
+            ++shift.steps;
+            shift.seconds -= duration;
+        }
         // Twins of this step, or of one that was not kept, wait until this step is whole.
-        held = held || (p.silentSteps > 0 && (p.twinOfThisStep || previousStep.empty()));
+        const bool silence = p.silentSteps > 0 || p.twinOfThisStep;
+        held = held || (silence && (p.twinOfThisStep || previousStep.empty()));
     }
     keeping = held || seams.silenceNear(end);
     begun = true;
     for (const Placement& p : placements) {
         if (held) break;
-        if (!writeSilence(p.output, previousStep, p.silentSteps) || !writeFramesAtZero(p)) {
-            return false;
-        }
+        if (!writeSilence(p, previousStep) || !writeFramesAtZero(p)) return false;
     }
     if (!held) beforeFirstStep.clear();
     return closeDone(seams.outputsDone());
@@ -59,46 +84,80 @@ bool PlanWriter::beginStep(double start, double end, double duration) {
 
 // Frames before the stream's first step play at 0 s, along with it.
 bool PlanWriter::writeFramesAtZero(const Placement& p) {
-    if (!p.withStep) return true;
+    if (!p.withStep || p.leftOut) return true;
     for (const std::vector<std::int32_t>& frame : beforeFirstStep) {
-        if (!write(p.output, frame)) return false;
+        if (!copy(p.output, frame, 0.0, 0.0)) return false;
     }
     return true;
 }
 
-// A step held for its own twins is whole: they go in, then the step.
+// A step held for its own twins is whole: they go in, then the step. Its progress lines
+// follow its frames, also when a write failed.
 bool PlanWriter::endHeldStep() {
     if (!held) return true;
     held = false;
-    for (const Placement& p : placements) {
-        if (!writeSilence(p.output,
-                          p.twinOfThisStep || previousStep.empty() ? stepFrames : previousStep,
-                          p.silentSteps)) {
-            return false;
-        }
-        if (!p.withStep) continue;
-        if (!writeFramesAtZero(p)) return false;
-        for (const std::vector<std::int32_t>& frame : stepFrames) {
-            if (!write(p.output, frame)) return false;
-        }
-    }
+    bool ok = true;
+    for (std::size_t i = 0; ok && i < placements.size(); ++i) ok = writeHeldStep(placements[i]);
     beforeFirstStep.clear();
+    showHeldLines();
+    return ok;
+}
+
+bool PlanWriter::writeHeldStep(const Placement& p) {
+    const Frames& reference = p.twinOfThisStep || previousStep.empty() ? stepFrames : previousStep;
+    if (!writeSilence(p, reference)) return false;
+    if (!p.withStep || p.leftOut) return true;
+    if (!writeFramesAtZero(p)) return false;
+    for (const std::vector<std::int32_t>& frame : stepFrames) {
+        if (!copy(p.output, frame, stepStart, stepEnd)) return false;
+    }
     return true;
 }
 
-bool PlanWriter::writeSilence(std::size_t output, const Frames& reference, std::uint64_t steps) {
-    if (steps == 0) return true;
-    const Frames twins = silentStep(reference);
-    // A step too short to hold silent twins gets no silence, which is said.
+bool PlanWriter::writeSilence(const Placement& p, const Frames& reference) {
+    if (p.silentSteps == 0 && !p.twinOfThisStep) return true;
+    const Frames twins = stream.format().silentStep(reference);
     if (twins.empty()) {
-        silenceLeftOut += steps;
+        noTwin(p, reference);
         return true;
     }
-    for (std::uint64_t step = 0; step < steps; ++step) {
+    if (plan.delay > 0.0) {
+        shift.steps = static_cast<int>(p.silentSteps);
+        shift.seconds = static_cast<double>(p.silentSteps) * previousDuration;
+        shift.framePerStep = twins.size() == 1;
+    }
+    for (std::uint64_t step = 0; step < p.silentSteps; ++step) {
         for (const std::vector<std::int32_t>& twin : twins) {
-            if (!write(output, twin)) return false;
+            if (!write(p.output, twin)) return false;
         }
     }
+    return true;
+}
+
+// A step too short to hold silent twins gets no silence, which is said: a delay names the
+// frame that cannot hold one.
+void PlanWriter::noTwin(const Placement& p, const Frames& reference) {
+    if (plan.delay <= 0.0) {
+        silenceLeftOut += p.silentSteps;
+        return;
+    }
+    shift.noSilentFrame = true;
+    for (std::size_t i = 0; i < reference.size() && i < stepOffsets.size(); ++i) {
+        if (stream.format().silentFrame(reference[i]).empty()) {
+            shift.referenceOffset = stepOffsets[i];
+            return;
+        }
+    }
+}
+
+// A frame of the input goes into an output: the span it lies in grows.
+bool PlanWriter::copy(std::size_t output, const std::vector<std::int32_t>& frame, double start,
+                      double end) {
+    if (!write(output, frame)) return false;
+    if (span.frames == 0) span.start = start;
+    span.end = end;
+    ++span.frames;
+    span.bytes += frame.size();
     return true;
 }
 
@@ -109,7 +168,9 @@ bool PlanWriter::write(std::size_t output, const std::vector<std::int32_t>& fram
                              Open{plan.outputName(name, output), platform::invalidHandle, nullptr})
                     .first;
         Open& o = found->second;
-        o.file = std::make_unique<OutputFile>(o.name, o.handle, input, progress);
+        // The one output of a plan that numbers none is the program's output file.
+        platform::FileHandle& handle = output == 0 && !plan.numbered ? firstHandle : o.own;
+        o.file = std::make_unique<OutputFile>(o.name, handle, input, progress);
     }
     Open& o = found->second;
     if (last != o.file.get()) {
@@ -140,11 +201,20 @@ bool PlanWriter::closeDone(std::size_t below) {
 }
 
 void PlanWriter::progressLine(double time) {
-    if (last != nullptr) {
+    if (!seams.showsProgress(time)) return;
+    if (holding()) {
+        heldLines.push_back(time);
+    } else if (last != nullptr) {
         last->progressLine(time);
     } else {
         progress.show(time);
     }
+}
+
+void PlanWriter::showHeldLines() {
+    const std::vector<double> lines = std::move(heldLines);
+    heldLines.clear();
+    for (const double time : lines) progressLine(time);
 }
 
 void PlanWriter::showProgressIfDue() {
@@ -153,12 +223,18 @@ void PlanWriter::showProgressIfDue() {
 
 bool PlanWriter::finish(double end) {
     if (!endHeldStep()) return false;
+    // Frames at 0 s with no step after them go where the first step would have.
+    for (std::size_t i = 0; !begun && i < placements.size(); ++i) {
+        if (!writeFramesAtZero(placements[i])) return false;
+    }
+    beforeFirstStep.clear();
     const Frames none;
     const Frames& lastStep = keeping ? stepFrames : none;
     for (const Placement& p : seams.finish(end, previousDuration)) {
-        if (!writeSilence(p.output, lastStep, p.silentSteps)) return false;
+        if (!writeSilence(p, lastStep)) return false;
     }
-    return closeDone(SIZE_MAX);
+    shift.everythingLeftOut = shift.asked < 0 && shift.steps > 0 && span.frames == 0;
+    return closeDone(seams.outputsDone());
 }
 
 bool PlanWriter::flush() {
@@ -172,4 +248,12 @@ void PlanWriter::endIfStopped() {
     if (!platform::stopRequested()) return;
     flush();
     platform::endAsStopped();
+}
+
+bool PlanWriter::close() {
+    bool closed = true;
+    for (auto& [index, o] : open) closed = o.file->close() && closed;
+    open.clear();
+    last = nullptr;
+    return closed;
 }

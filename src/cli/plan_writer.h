@@ -1,5 +1,5 @@
-// Carrying out a plan of ranges or points: each time step into the outputs its seams give it,
-// silent steps where they go in, and the life of each (numbered) output file.
+// Carrying out a plan: each time step into the outputs its seams give it, silent steps where
+// they go in, the steps a negative delay leaves out, and the life of each output file.
 #pragma once
 
 #include <cstddef>
@@ -11,78 +11,132 @@
 
 #include "cli/output_file.h"
 #include "cli/plan.h"
+#include "stream/frame_stream.h"
+
+// Where a frame stands on the clock, and in the input.
+struct FramePlace {
+    bool steps;                 // it starts a time step
+    double duration;            // of the step it starts
+    double stepStart, stepEnd;  // of the step it plays in
+    std::uint64_t offset;       // where it, or the damage it stands for, is in the input
+};
+
+// A frame on its way into the output: one the walk read, or one it made.
+struct CutFrame : FramePlace {
+    const std::vector<std::int32_t>& bytes;
+};
+
+// What a window's delay did.
+struct DelayResult {
+    double asked = 0.0;
+    int steps = 0;         // silent steps added (asked > 0) or steps left out (asked < 0)
+    double seconds = 0.0;  // how far the cut moved: the silence added, or less the time left out
+    bool framePerStep = true;           // each of those steps is one frame
+    bool everythingLeftOut = false;     // the cut held no more steps than were to be left out
+    bool noSilentFrame = false;         // the first step's frames cannot hold a silent twin
+    std::uint64_t referenceOffset = 0;  // of the frame that cannot
+};
+
+// Where the frames of the input that went into the outputs lie on the input's clock.
+struct CopiedSpan {
+    std::uint64_t frames = 0;
+    std::uint64_t bytes = 0;
+    double start = 0.0;  // the start of the first one's time step
+    double end = 0.0;    // the end of the last one's time step
+};
 
 class PlanWriter {
 public:
-    // `name` is the output name, numbered when the plan says so; `input` the input's handle,
-    // which no output may be.
-    PlanWriter(const Plan& plan, const std::string& name, platform::FileHandle input,
-               ProgressLine& progress);
+    // `name` is the output name, numbered when the plan says so; the first output keeps its
+    // handle in `handle`. `input` is the input's handle, which no output may be. Silent frames
+    // are made in the format of `stream`.
+    PlanWriter(const Plan& plan, const std::string& name, platform::FileHandle& handle,
+               platform::FileHandle input, ProgressLine& progress, const FrameStream& stream);
     PlanWriter(const PlanWriter&) = delete;
     PlanWriter& operator=(const PlanWriter&) = delete;
 
     // A time step starts: the one before it is whole. The seams say where this one goes, and
     // the silence due before it goes in. False when an output failed.
     bool beginStep(double start, double end, double duration);
-    // Every range has ended: the step just begun goes nowhere, and the walk is over.
+    // The step just begun goes nowhere, and nothing after it will: the walk is over.
     bool done() const { return seams.done(); }
-    // A frame of the step, which starts at `offset` in the input, goes where the step goes,
-    // as its silent twin if the step is muted; not `copied`, only its place is taken. False
-    // when an output failed.
-    bool place(const std::vector<std::int32_t>& frame, bool copied, std::uint64_t offset);
+    // Nothing after the steps begun so far goes anywhere.
+    bool lastStepTaken() const { return seams.lastStepGiven(); }
+    // A step that ends at `end` has reached the plan (see Seams::reached).
+    bool reached(double end) const { return seams.reached(end); }
+    // A frame of the step goes where the step goes, as its silent twin if the step is muted;
+    // not `copied`, only its place is taken. False when an output failed.
+    bool place(const CutFrame& frame, bool copied);
     // Any frame of the step just begun goes into an output.
     bool taking() const;
     // The frames of muted steps too short to hold a silent twin, which went out unchanged.
     const std::vector<std::uint64_t>& notMuted() const { return unmuted; }
     // Silent steps that could not be made, as the step they copy is too short for a twin.
     std::uint64_t silentStepsLeftOut() const { return silenceLeftOut; }
-    // A step is held until it is whole, for twins of it that go in front of it.
-    bool holding() const { return held; }
+    // Frames are held until the step they wait for is whole: notices about the stream wait too.
+    bool holding() const { return held || !beforeFirstStep.empty(); }
     bool writeFailed() const { return !failed.empty() && !creationFailed; }
     // The progress line of the step just placed: shown once the frames before it are written.
     void progressLine(double time);
     void showProgressIfDue();
-    // The input ended at `end`: the silences due after it go in, and every output is closed.
+    // The input ended at `end`: what is held goes out, the silences due after it go in, and
+    // every output but a window's is closed.
     bool finish(double end);
     // Hands everything held to the system. False when a write failed.
     bool flush();
     void endIfStopped();
+    // Closes what is still open. False when the system reports an error.
+    bool close();
 
     // After a failure: the file it was, and whether it could not be created at all.
     const std::string& failedName() const { return failed; }
     bool notCreated() const { return creationFailed; }
     const std::vector<PlacedRange>& placed() const { return seams.placed(); }
+    const DelayResult& delay() const { return shift; }
+    const CopiedSpan& copied() const { return span; }
 
 private:
     struct Open {
         std::string name;
-        platform::FileHandle handle = platform::invalidHandle;
+        platform::FileHandle own = platform::invalidHandle;
         std::unique_ptr<OutputFile> file;
     };
-    using Frames = std::vector<std::vector<std::int32_t>>;
+    using Frames = FrameFormat::Frames;
 
     bool endHeldStep();
+    bool writeHeldStep(const Placement& p);
     bool write(std::size_t output, const std::vector<std::int32_t>& frame);
-    bool writeSilence(std::size_t output, const Frames& reference, std::uint64_t steps);
+    bool copy(std::size_t output, const std::vector<std::int32_t>& frame, double start, double end);
+    bool writeSilence(const Placement& p, const Frames& reference);
     bool writeFramesAtZero(const Placement& p);
+    void noTwin(const Placement& p, const Frames& reference);
+    void showHeldLines();
     bool closeDone(std::size_t below);
     bool fail(const Open& open);
 
     const Plan& plan;
     const std::string& name;
+    platform::FileHandle& firstHandle;
     platform::FileHandle input;
     ProgressLine& progress;
+    const FrameStream& stream;
     Seams seams;
     std::map<std::size_t, Open> open;
     OutputFile* last = nullptr;  // the file the last frame went to: it holds the progress lines
-    std::vector<Placement> placements;  // of the step now walked
-    Frames stepFrames, previousStep;    // kept when a silence may need their twins
-    Frames beforeFirstStep;             // frames at 0 s, which go with the first step
+    std::vector<Placement> placements;       // of the step now walked
+    Frames stepFrames, previousStep;         // kept when a silence may need their twins
+    std::vector<std::uint64_t> stepOffsets;  // where the kept frames of the step start
+    Frames beforeFirstStep;                  // frames at 0 s, which go with the first step
+    bool zeroFramesWait = true;              // or go where the plan puts them at once
     bool begun = false;
+    double stepStart = 0.0, stepEnd = 0.0;
     double previousDuration = 0.0;
     bool keeping = false, held = false;
+    std::vector<double> heldLines;  // progress lines of held steps
     std::vector<std::uint64_t> unmuted;
     std::uint64_t silenceLeftOut = 0;
+    DelayResult shift;
+    CopiedSpan span;
     std::string failed;
     bool creationFailed = false;
 };

@@ -2,10 +2,11 @@
 // their CRCs, and silent steps, modelled on the last whole time step, where bytes were lost.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "stream/frame_format.h"
 
 class StepModel {
 public:
@@ -18,10 +19,10 @@ public:
         double duration;
     };
     // The silent steps that `skipped` bytes stand for: as many steps of the model as fit, to
-    // the nearest whole number, made of twins of its frames. At 44.1 kHz an AC-3 frame comes
-    // padded by a word or not; the steps take whichever mix of the two fills the gap exactly,
-    // as the lost frames did. Empty when a twin cannot be made.
-    std::vector<SilentStep> fill(std::uint64_t skipped) const;
+    // the nearest whole number, made of twins of its frames in `format`. Where a step of one
+    // frame comes in two sizes (AC-3 at 44.1 kHz), the steps take whichever mix of the two
+    // fills the gap exactly, as the lost frames did. Empty when a twin cannot be made.
+    std::vector<SilentStep> fill(std::uint64_t skipped, const FrameFormat& format) const;
     bool framePerStep() const { return model().frames.size() == 1; }
 
 private:
@@ -38,24 +39,22 @@ private:
 
 // A frame that fails its CRCs may have a damaged header, and a twin of it would take the
 // damage with it: a 5.1 stream could play one frame of mono silence. A replacement keeps of
-// the damaged frame only what the walk has trusted, the fields that set its length and time
-// (AC-3 fscod and frmsizecod; E-AC-3 strmtyp, substreamid, frmsiz, fscod and numblkscod or
-// fscod2), and takes the rest of its header from the last frame of the same kind that passed
-// its CRCs: AC-3, or E-AC-3 of the same stream type and substream.
+// the damaged frame only what the walk has trusted, the fields that set its length and time,
+// and takes the rest of its header from the last frame of the same kind that passed its
+// CRCs (see FrameFormat::replacementReference).
 class Replacements {
 public:
     // A frame that passed its CRCs.
-    void remember(const std::vector<std::int32_t>& frame);
+    void remember(const std::vector<std::int32_t>& frame, const FrameFormat& format);
     // A silent frame to stand for `damaged`, from its own header when no frame of its kind
     // passed before it, or when none can be made from that frame's. Empty when neither holds
     // a silent frame.
-    std::vector<std::int32_t> silentFor(const std::vector<std::int32_t>& damaged) const;
+    std::vector<std::int32_t> silentFor(const std::vector<std::int32_t>& damaged,
+                                        const FrameFormat& format) const;
 
 private:
-    // AC-3, then E-AC-3 by stream type (0 to 2) and substream (0 to 7).
-    static constexpr std::size_t kinds = 1 + 3 * 8;
     // Of each kind, the first bytes of the last good frame: its whole header and stream
-    // information, which end well inside them in either syntax.
+    // information, which end well inside them.
     static constexpr std::size_t kept = 256;
-    std::array<std::vector<std::int32_t>, kinds> last;
+    std::vector<std::vector<std::int32_t>> last;
 };

@@ -1,6 +1,10 @@
 #include "stream/frame_reader.h"
 
+#include <algorithm>
+
+#include "stream/frame_bits.h"
 #include "stream/frame_crc.h"
+#include "stream/silent_frame.h"
 
 namespace {
 
@@ -33,7 +37,7 @@ constexpr std::int32_t bitRates[FrameReader::frameSizeCodes] = {
 
 }  // namespace
 
-FrameReader::FrameReader(BitReader& reader) : reader(reader) {
+FrameReader::FrameReader(BitReader& reader) : FrameFormat(reader) {
     for (int code = 0; code < frameSizeCodes; ++code) {
         for (int column = 0; column < 3; ++column) {
             frameSizes[code][column] = wordsPerSyncframe[code][column] * 2;
@@ -66,13 +70,13 @@ std::int32_t FrameReader::audioBlocks() const {
     return blocks[numblkscod];
 }
 
-bool FrameReader::stepsClock() const {
+// An AC-3 frame, or an independent E-AC-3 frame of substream 0, moves the clock.
+bool FrameReader::stepsFromHeader() const {
     return !isEac3() || ((strmtyp == 0 || strmtyp == 2) && substreamid == 0);
 }
 
-bool FrameReader::fail(Stop why) {
-    stopped = why;
-    return false;
+bool FrameReader::startsFrame(const std::uint8_t* bytes, std::size_t size) {
+    return size >= 2 && bytes[0] == (syncWord >> 8) && bytes[1] == (syncWord & 0xFF);
 }
 
 bool FrameReader::readFrame() {
@@ -108,7 +112,12 @@ bool FrameReader::readFrame() {
         crc1 = frameBytes[2] * 256 + frameBytes[3];
         frmsizecod = frameBytes[4] & 0x3F;
     }
-    if (!headerKnown()) return fail(Stop::reservedValue);
+    if (!headerKnown()) {
+        duration = 0.0;
+        return fail(Stop::reservedValue);
+    }
+    duration = durationFromHeader();
+    steps = stepsFromHeader();
 
     reader.appendBytes(frameBytes, frameSize() - headerBytes);
     // A frame counts only if every one of its bytes came from the input.
@@ -121,26 +130,10 @@ bool FrameReader::syncWordNext() {
            reader.readByte() == (syncWord & 0xFF);
 }
 
-bool FrameReader::resync() {
-    // Every later byte is a candidate start; only one that begins with the sync word is read
-    // as a frame. Reading a candidate frame and the sync word after it goes at most one
-    // frame and two bytes ahead, which the reader can always step back over.
-    std::uint64_t candidate = start + 1;
-    while (reader.seek(candidate) && !reader.atEnd()) {
-        if (!syncWordNext()) {
-            ++candidate;
-            continue;
-        }
-        reader.seek(candidate);
-        const bool followed = readFrame() && (reader.atEnd() || syncWordNext());
-        if (reader.readFailed()) return false;
-        if (followed) {
-            reader.seek(candidate);
-            return true;
-        }
-        ++candidate;
-    }
-    return false;
+bool FrameReader::frameAt(std::uint64_t candidate) {
+    if (!reader.seek(candidate) || !syncWordNext()) return false;
+    reader.seek(candidate);
+    return readFrame() && (reader.atEnd() || syncWordNext());
 }
 
 std::string FrameReader::stopReason() const {
@@ -164,8 +157,7 @@ std::string FrameReader::stopReason() const {
     return "undefined frmsizecod " + std::to_string(frmsizecod);
 }
 
-double FrameReader::frameDuration() const {
-    if (!headerKnown()) return 0.0;
+double FrameReader::durationFromHeader() const {
     if (isEac3()) return static_cast<double>(audioBlocks() * 256) / sampleRate();
     const double bytesPerSecond = bitRates[frmsizecod] * 0.125;
     const double framesPerSecond = bytesPerSecond / frameSize();
@@ -179,4 +171,95 @@ bool FrameReader::crcsHold() const {
     if (frame != nullptr) return ::crcsHold(frame, frameBytes.size(), isEac3());
     const std::vector<std::uint8_t> copy(frameBytes.begin(), frameBytes.end());
     return ::crcsHold(copy.data(), copy.size(), isEac3());
+}
+
+FrameFormat::Frame FrameReader::silentFrame(const Frame& reference) const {
+    return ::silentFrame(reference);
+}
+
+std::size_t FrameReader::kindOf(const Frame& frame) const {
+    if (!eac3Frame(frame)) return 0;
+    const auto type = static_cast<std::size_t>(frame[2] >> 6);
+    const auto substream = static_cast<std::size_t>((frame[2] >> 3) & 0x07);
+    // strmtyp 3 is reserved: a frame of no kind.
+    return type < 3 ? 1 + type * 8 + substream : kinds();
+}
+
+FrameFormat::Frame FrameReader::replacementReference(const Frame& damaged,
+                                                     const Frame& good) const {
+    Frame reference(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(
+                                                     std::min(good.size(), damaged.size())));
+    reference.resize(damaged.size(), 0);
+    if (!eac3Frame(damaged)) {
+        reference[4] = damaged[4];  // fscod, frmsizecod
+        return reference;
+    }
+    // How the stream information reads depends on fscod and the number of blocks: a frame
+    // that differs from the good one there keeps its own header.
+    if ((damaged[4] >> 4) != (good[4] >> 4)) return {};
+    reference[2] = damaged[2];  // strmtyp, substreamid, frmsiz
+    reference[3] = damaged[3];
+    return reference;
+}
+
+bool FrameReader::otherSize(const Frame& frame, double frameTime, Frame& other,
+                            double& otherTime) const {
+    if (frame.size() <= 5 || eac3Frame(frame) || (frame[4] >> 6) != 1) return false;
+    // Odd frame size codes have one word more than even ones; the stream information stays.
+    const bool padded = (frame[4] & 1) != 0;
+    other = frame;
+    other[4] ^= 1;
+    other.resize(frame.size() + (padded ? -2 : 2), 0);
+    // An AC-3 frame's time comes from its size at a nominal bit rate.
+    otherTime = frameTime * static_cast<double>(other.size()) / static_cast<double>(frame.size());
+    return true;
+}
+
+namespace {
+
+constexpr int fullBandwidthChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};  // by acmod
+
+struct Channels {
+    int full = 0;
+    bool lfe = false;
+};
+
+// acmod and lfeon of a frame's first bytes, in either syntax.
+Channels channelsOf(const std::uint8_t* frame, std::size_t size) {
+    BitCursor bits(frame, size);
+    Channels channels;
+    int acmod = 0;
+    if (eac3Syntax(frame[5] >> 3)) {
+        bits.skip(32 + 4);  // syncword to frmsiz, fscod and numblkscod (or fscod2)
+        acmod = static_cast<int>(bits.read(3));
+    } else {
+        bits.skip(40 + 8);  // syncword to frmsizecod, bsid and bsmod
+        acmod = static_cast<int>(bits.read(3));
+        if ((acmod & 1) && acmod != 1) bits.skip(2);  // cmixlev
+        if (acmod & 4) bits.skip(2);                  // surmixlev
+        if (acmod == 2) bits.skip(2);                 // dsurmod
+    }
+    channels.full = acmod == 0 ? 2 : fullBandwidthChannels[acmod];
+    channels.lfe = bits.read(1) != 0;
+    return channels;
+}
+
+std::string layout(int full, bool lfe) { return std::to_string(full) + (lfe ? ".1" : ".0"); }
+
+}  // namespace
+
+std::string FrameReader::describe() const {
+    const std::vector<std::uint8_t> frame(frameBytes.begin(), frameBytes.begin() + 8);
+    const Channels core = channelsOf(frame.data(), frame.size());
+    std::string name = isEac3() ? "E-AC-3" : "AC-3";
+    std::string channels = layout(core.full, core.lfe);
+    // A 7.1 stream sends its extra channels in a dependent E-AC-3 frame after each core frame.
+    const std::uint8_t* next = reader.recent(reader.offset(), 8);
+    if (next != nullptr && startsFrame(next, 8) && eac3Syntax(next[5] >> 3) &&
+        (next[2] >> 6) == 1) {
+        const Channels extension = channelsOf(next, 8);
+        name += " + E-AC-3 " + layout(core.full + extension.full, core.lfe || extension.lfe);
+        channels.clear();
+    }
+    return name + ", " + kilohertz(sampleRate()) + (channels.empty() ? "" : ", " + channels);
 }

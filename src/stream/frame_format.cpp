@@ -1,0 +1,35 @@
+#include "stream/frame_format.h"
+
+bool FrameFormat::resync() {
+    // Every later byte is a candidate start. Trying one goes at most a frame and a sync word
+    // ahead, which the reader can always step back over.
+    std::uint64_t candidate = start + 1;
+    while (reader.seek(candidate) && !reader.atEnd()) {
+        if (frameAt(candidate)) {
+            reader.seek(candidate);
+            return true;
+        }
+        if (reader.readFailed()) return false;
+        ++candidate;
+    }
+    return false;
+}
+
+FrameFormat::Frames FrameFormat::silentStep(const Frames& frames) const {
+    Frames twins;
+    for (const Frame& frame : frames) {
+        twins.push_back(silentFrame(frame));
+        if (twins.back().empty()) return {};
+    }
+    return twins;
+}
+
+bool FrameFormat::otherSize(const Frame&, double, Frame&, double&) const { return false; }
+
+std::string kilohertz(std::int32_t rate) {
+    std::string text = std::to_string(rate / 1000);
+    std::string fraction = std::to_string(rate % 1000 + 1000).substr(1);
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (!fraction.empty()) text += "." + fraction;
+    return text + " kHz";
+}

@@ -1,0 +1,98 @@
+// What the walk, the plans, repair and silent frames need of a stream format: one class per
+// format reads its frames from the input behind this interface; frame_stream.cpp picks it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "stream/bit_reader.h"
+
+class FrameFormat {
+public:
+    // One element per byte (0 to 255), in stream order.
+    using Frame = std::vector<std::int32_t>;
+    using Frames = std::vector<Frame>;
+
+    // Why the last readFrame() returned false.
+    enum class Stop {
+        none,
+        endOfInput,     // nothing was left to read
+        noSyncWord,     // the next bytes are not the format's sync word
+        reservedValue,  // a header value that is reserved or impossible
+        cutShort,       // the end of the input came inside the frame
+    };
+
+    // `reader` is borrowed and must outlive this object.
+    explicit FrameFormat(BitReader& reader) : reader(reader) {}
+    virtual ~FrameFormat() = default;
+    FrameFormat(const FrameFormat&) = delete;
+    FrameFormat& operator=(const FrameFormat&) = delete;
+
+    // Reads the next frame. True when all of its bytes came from the input; false at the end
+    // of the input, at a truncated frame, at anything that is not a sync word, and at a
+    // reserved or impossible header value (see stop()).
+    virtual bool readFrame() = 0;
+    // After a readFrame() that stopped at something other than the end of the input: moves
+    // to the first later offset where frameAt() holds, so that readFrame() reads that frame
+    // next. False when none follows (the reader is then at the end of the input).
+    virtual bool resync();
+    // A valid, whole frame starts at `candidate` and is followed by a sync word or ends
+    // exactly at the end of the input. Leaves the reader anywhere after `candidate`.
+    virtual bool frameAt(std::uint64_t candidate) = 0;
+    // What stopped the walk, in words: "no sync word", "reserved fscod 3", ...
+    virtual std::string stopReason() const = 0;
+    // The error checks of the frame last read hold; true for a format that has none.
+    virtual bool crcsHold() const = 0;
+    // The stream the frame last read starts, for --verbose: "AC-3, 48 kHz, 5.1".
+    virtual std::string describe() const = 0;
+
+    // A silent twin of `reference`, a whole frame of this format: the same length and
+    // header, valid error checks, audio that decodes to zeros. Empty when it cannot hold one.
+    virtual Frame silentFrame(const Frame& reference) const = 0;
+    // Silent twins of every frame of a time step, in order; empty when any of them has none.
+    Frames silentStep(const Frames& frames) const;
+    // Damaged frames are replaced by twins modelled on the last good frame of their kind.
+    // kindOf() is below kinds(), or kinds() or more for a frame of no kind.
+    virtual std::size_t kinds() const = 0;
+    virtual std::size_t kindOf(const Frame& frame) const = 0;
+    // The frame a twin for `damaged` is made from: the header of `good`, a frame of the same
+    // kind, with the fields of `damaged` that the walk trusted (its length and its time).
+    // Empty when `damaged` must keep its own header.
+    virtual Frame replacementReference(const Frame& damaged, const Frame& good) const = 0;
+    // The same frame at the other size a step of its length comes in (a padding slot or word),
+    // and how long that one plays, given that `frame` plays `duration`. False for none.
+    virtual bool otherSize(const Frame& frame, double duration, Frame& other,
+                           double& otherDuration) const;
+
+    // Playing time in seconds of the frame last read.
+    double frameDuration() const { return duration; }
+    // The frame last read moves the clock; the frames after it, up to the next that does,
+    // play alongside it.
+    bool stepsClock() const { return steps; }
+    // The frame last read.
+    Frame bytes() const { return frameBytes; }
+    std::size_t byteCount() const { return frameBytes.size(); }
+    // The same elements as bytes(), without the copy.
+    const Frame& frameData() const { return frameBytes; }
+    // Where in the input the frame last read, or the spot that stopped the walk, begins.
+    std::uint64_t frameOffset() const { return start; }
+    Stop stop() const { return stopped; }
+
+protected:
+    bool fail(Stop why) {
+        stopped = why;
+        return false;
+    }
+
+    BitReader& reader;
+    std::uint64_t start = 0;
+    Stop stopped = Stop::none;
+    Frame frameBytes;
+    double duration = 0.0;
+    bool steps = false;
+};
+
+// "48 kHz", "44.1 kHz", "22.05 kHz".
+std::string kilohertz(std::int32_t rate);

@@ -1,0 +1,71 @@
+#include "stream/frame_stream.h"
+
+#include "stream/frame_reader.h"
+
+namespace {
+
+template <typename Format>
+std::unique_ptr<FrameFormat> make(BitReader& reader) {
+    return std::make_unique<Format>(reader);
+}
+
+// The longest sync word of any format, in bytes.
+constexpr std::size_t syncBytes = 4;
+
+}  // namespace
+
+const std::vector<FormatRow>& knownFormats() {
+    static const std::vector<FormatRow> rows = {
+        {FrameReader::startsFrame, make<FrameReader>, true},  // AC-3 and E-AC-3: 0x0B77
+    };
+    return rows;
+}
+
+FrameStream::FrameStream(BitReader& reader, const std::vector<FormatRow>& rows)
+    : reader(reader), rows(rows), formats(rows.size()) {
+    std::size_t size = syncBytes;
+    const std::uint8_t* first = nullptr;
+    while (size >= 2 && (first = reader.recent(reader.offset(), size)) == nullptr) --size;
+    for (std::size_t row = 0; first != nullptr && row < rows.size(); ++row) {
+        if (rows[row].startsFrame(first, size)) {
+            current = &formatOf(row);
+            known = true;
+            return;
+        }
+    }
+    current = &formatOf(0);
+}
+
+FrameFormat& FrameStream::formatOf(std::size_t row) {
+    if (!formats[row]) formats[row] = rows[row].make(reader);
+    return *formats[row];
+}
+
+bool FrameStream::resync() {
+    if (known) return current->resync();
+    return searchEveryFormat();
+}
+
+bool FrameStream::searchEveryFormat() {
+    std::uint64_t candidate = current->frameOffset() + 1;
+    while (reader.seek(candidate) && !reader.atEnd()) {
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            FrameFormat& format = formatOf(row);
+            const bool found = format.frameAt(candidate) &&
+                               (rows[row].countsAlone || twoFramesAt(format, candidate));
+            if (reader.readFailed()) return false;
+            if (found) {
+                reader.seek(candidate);
+                current = &format;
+                known = true;
+                return true;
+            }
+        }
+        ++candidate;
+    }
+    return false;
+}
+
+bool FrameStream::twoFramesAt(FrameFormat& format, std::uint64_t candidate) {
+    return reader.seek(candidate) && format.readFrame() && format.readFrame();
+}
