@@ -28,7 +28,6 @@ private:
     std::optional<CutEnd> saySkipped(std::uint64_t offset, std::uint64_t skipped);
     bool say(std::function<void()> notice);
     bool sayHeldBack();
-    void modelAhead();
     CutResult finish(CutEnd end);
     CutEnd outputFailure() const {
         return plan.notCreated() ? CutEnd::outputNotCreated : CutEnd::writeFailed;
@@ -154,7 +153,7 @@ std::optional<CutEnd> Walk::afterLastFrame() {
 // With repair: the skipped bytes stand for lost time, filled with silent steps modelled on
 // the last whole step before them, which move the clock as the lost ones would have.
 std::optional<CutEnd> Walk::fill(std::uint64_t offset, std::uint64_t skipped) {
-    if (model.empty()) modelAhead();
+    if (model.empty()) model.readAhead(frames, input);
     const std::vector<StepModel::SilentStep> steps =
         model.empty() ? std::vector<StepModel::SilentStep>{} : model.fill(skipped, format());
     if (steps.empty()) return saySkipped(offset, skipped);
@@ -201,19 +200,6 @@ bool Walk::sayHeldBack() {
     for (const std::function<void()>& notice : heldBack) notice();
     heldBack.clear();
     return true;
-}
-
-// Lost bytes before the first step are filled like the first step after them: it is read
-// ahead, and the reader steps back to it. The reader's history holds at least 8 KiB.
-void Walk::modelAhead() {
-    const std::uint64_t at = input.offset();
-    while (frames.readFrame()) {
-        const bool step = format().stepsClock();
-        if (!model.empty() && step) break;
-        model.add(format().frameData(), step, step ? format().frameDuration() : 0.0);
-        if (input.offset() - at + 4096 > BitReader::historySize) break;
-    }
-    input.seek(at);
 }
 
 CutResult Walk::finish(CutEnd end) {

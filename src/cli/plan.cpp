@@ -35,12 +35,9 @@ Seams::Seams(const Plan& plan) : plan(plan) {
 
 const std::vector<Placement>& Seams::step(double start, double end, double duration,
                                           double previous) {
+    if (plan.kind == Plan::Kind::window) return window(end, duration);
     result.clear();
     mute(start, end);
-    if (plan.kind == Plan::Kind::window) {
-        window(end, duration);
-        return result;
-    }
     if (plan.kind == Plan::Kind::points) {
         points(start, end);
         return result;
@@ -144,12 +141,22 @@ void Seams::mute(double at, double next) {
 }
 
 // The first step that ends at or after `from` begins the window; a delay is counted in its
-// steps, k of its time rounded to the nearest whole number, halves up.
-void Seams::window(double end, double duration) {
+// steps, k of its time rounded to the nearest whole number, halves up. Inside the window the
+// placement stays as it was from one step to the next.
+const std::vector<Placement>& Seams::window(double end, double duration) {
     windowOver = windowDone;
     // Written as the window rule is, so that a time that is not a number reaches nothing.
-    if (!reached(end) || windowOver) return;
-    Placement p{0};
+    if (!reached(end) || windowOver) {
+        result.clear();
+        return result;
+    }
+    windowDone = end > plan.to;
+    if (windowBegun && stepsToLeaveOut == 0 && !result.empty() && !result[0].leftOut &&
+        result[0].silentSteps == 0 && !result[0].twinOfThisStep) {
+        return result;
+    }
+    result.assign(1, Placement{0});
+    Placement& p = result[0];
     if (!windowBegun) {
         windowBegun = true;
         const double k = duration > 0.0 ? std::floor(std::fabs(plan.delay) / duration + 0.5) : 0.0;
@@ -163,23 +170,7 @@ void Seams::window(double end, double duration) {
         p.leftOut = true;
         --stepsToLeaveOut;
     }
-    windowDone = end > plan.to;
-    result.push_back(p);
-}
-
-bool Seams::done() const {
-    if (plan.kind == Plan::Kind::window) return windowOver;
-    return plan.kind == Plan::Kind::ranges && firstOpen == outputs.size();
-}
-
-bool Seams::lastStepGiven() const { return plan.kind == Plan::Kind::window ? windowDone : done(); }
-
-bool Seams::reached(double end) const {
-    return plan.kind != Plan::Kind::window || end >= plan.from;
-}
-
-bool Seams::showsProgress(double end) const {
-    return plan.kind != Plan::Kind::window || !(end > plan.to);
+    return result;
 }
 
 FramesAtZero Seams::atZero() const {
@@ -189,21 +180,14 @@ FramesAtZero Seams::atZero() const {
     return {{Placement{0}}, plan.delay != 0.0};
 }
 
-bool Seams::silenceNear(double end) const {
-    for (std::size_t i = firstOpen; anySilence && i < outputs.size(); ++i) {
+bool Seams::silenceWithin(double end) const {
+    for (std::size_t i = firstOpen; i < outputs.size(); ++i) {
         const Output& o = outputs[i];
         if (o.silenceFrom[o.next] == o.items.size()) continue;
         const double target = o.inRange ? o.targetEnd : o.items[o.next].from + o.d;
         if (target <= end + nearness) return true;
     }
     return false;
-}
-
-std::size_t Seams::outputsDone() const {
-    // The window's one output is closed by the caller, who says so if that fails.
-    if (plan.kind == Plan::Kind::window) return 0;
-    if (plan.kind == Plan::Kind::points) return ended ? part + 1 : part;
-    return ended ? outputs.size() : firstOpen;
 }
 
 std::string numberedName(const std::string& name, std::size_t number) {

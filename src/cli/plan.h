@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,21 +86,36 @@ public:
     const std::vector<Placement>& finish(double end, double previous);
     // Every range has ended, or the window has: the step last given goes nowhere, and nothing
     // after it does.
-    bool done() const;
+    bool done() const {
+        if (plan.kind == Plan::Kind::window) return windowOver;
+        return plan.kind == Plan::Kind::ranges && firstOpen == outputs.size();
+    }
     // Nothing after the steps given so far goes anywhere: done(), or the window's last step
     // has been given.
-    bool lastStepGiven() const;
+    bool lastStepGiven() const { return plan.kind == Plan::Kind::window ? windowDone : done(); }
     // A step that ends at `end` has reached the plan: the window's start, or any step.
-    bool reached(double end) const;
+    bool reached(double end) const { return plan.kind != Plan::Kind::window || end >= plan.from; }
+    // A step that ends before this goes nowhere and changes nothing: one before the window.
+    double idleBefore() const {
+        return plan.kind == Plan::Kind::window ? plan.from
+                                               : -std::numeric_limits<double>::infinity();
+    }
     // A step that ends at `end` shows a progress line: in a window, up to its last step.
-    bool showsProgress(double end) const;
+    bool showsProgress(double end) const {
+        return plan.kind != Plan::Kind::window || !(end > plan.to);
+    }
     FramesAtZero atZero() const;
     // The step last given to step() plays as silence (see Plan::mutes).
     bool muted() const { return muting; }
     // A range that a silence follows may end within the next steps: the walk keeps the step.
-    bool silenceNear(double end) const;
-    // The outputs that are finished for good: every output below this number.
-    std::size_t outputsDone() const;
+    bool silenceNear(double end) const { return anySilence && silenceWithin(end); }
+    // The outputs that are finished for good: every output below this number. The window's
+    // one output is closed by the caller, who says so if that fails.
+    std::size_t outputsDone() const {
+        if (plan.kind == Plan::Kind::window) return 0;
+        if (plan.kind == Plan::Kind::points) return ended ? part + 1 : part;
+        return ended ? outputs.size() : firstOpen;
+    }
     const std::vector<PlacedRange>& placed() const { return ranges; }
 
 private:
@@ -117,9 +133,10 @@ private:
     // when the step from `at` goes into it; the silences that go in at `at` are added to `p`.
     bool advance(std::size_t index, double at, double next, double duration, double previous,
                  bool last, Placement& p);
+    bool silenceWithin(double end) const;
     void points(double at, double next);
     void mute(double at, double next);
-    void window(double end, double duration);
+    const std::vector<Placement>& window(double end, double duration);
 
     const Plan& plan;
     std::vector<Output> outputs;

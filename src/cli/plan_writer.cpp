@@ -13,13 +13,15 @@ PlanWriter::PlanWriter(const Plan& plan, const std::string& name, platform::File
       stream(stream),
       seams(plan) {
     shift.asked = plan.delay;
-    const FramesAtZero zero = seams.atZero();
-    placements = zero.placements;
+    FramesAtZero zero = seams.atZero();
+    zeroPlacements = std::move(zero.placements);
+    placements = &zeroPlacements;
     zeroFramesWait = zero.wait;
 }
 
 bool PlanWriter::place(const CutFrame& frame, bool copied) {
-    if (!copied) return true;
+    // A step that goes nowhere is not even kept.
+    if (!copied || (begun && !keeping && placements->empty())) return true;
     std::vector<std::int32_t> twin;
     if (begun && seams.muted() && taking()) {
         twin = stream.format().silentFrame(frame.bytes);
@@ -35,7 +37,7 @@ bool PlanWriter::place(const CutFrame& frame, bool copied) {
         stepOffsets.push_back(frame.offset);
     }
     if (held) return true;
-    for (const Placement& p : placements) {
+    for (const Placement& p : *placements) {
         if (!p.withStep) continue;
         if (p.leftOut) {
             // A step left out is one frame only if nothing plays alongside it.
@@ -48,38 +50,49 @@ bool PlanWriter::place(const CutFrame& frame, bool copied) {
 }
 
 bool PlanWriter::taking() const {
-    for (const Placement& p : placements) {
+    for (const Placement& p : *placements) {
         if (p.withStep) return true;
     }
     return false;
 }
 
-bool PlanWriter::beginStep(double start, double end, double duration) {
-    if (!endHeldStep()) return false;
-    previousStep.clear();
-    if (keeping) std::swap(previousStep, stepFrames);
-    stepOffsets.clear();
-    placements = seams.step(start, end, duration, previousDuration);
+bool PlanWriter::placeStep(double start, double end, double duration) {
+    if (held && !endHeldStep()) return false;
+    // Only kept steps hold frames; the vectors of the others stay empty.
+    if (keeping) {
+        previousStep.clear();
+        std::swap(previousStep, stepFrames);
+        stepOffsets.clear();
+    } else if (!previousStep.empty()) {
+        previousStep.clear();
+    }
+    placements = &seams.step(start, end, duration, previousDuration);
     previousDuration = duration;
     stepStart = start;
     stepEnd = end;
-    for (const Placement& p : placements) {
+    bool silence = false;
+    for (const Placement& p : *placements) {
         if (p.leftOut) {
             ++shift.steps;
             shift.seconds -= duration;
         }
         // Twins of this step, or of one that was not kept, wait until this step is whole.
-        const bool silence = p.silentSteps > 0 || p.twinOfThisStep;
-        held = held || (silence && (p.twinOfThisStep || previousStep.empty()));
+        silence = silence || p.silentSteps > 0 || p.twinOfThisStep;
+        held = held || ((p.silentSteps > 0 || p.twinOfThisStep) &&
+                        (p.twinOfThisStep || previousStep.empty()));
     }
     keeping = held || seams.silenceNear(end);
+    const bool first = !begun;
     begun = true;
-    for (const Placement& p : placements) {
+    for (const Placement& p : *placements) {
         if (held) break;
-        if (!writeSilence(p, previousStep) || !writeFramesAtZero(p)) return false;
+        if ((silence && !writeSilence(p, previousStep)) || (first && !writeFramesAtZero(p))) {
+            return false;
+        }
     }
-    if (!held) beforeFirstStep.clear();
-    return closeDone(seams.outputsDone());
+    if (!held && first) beforeFirstStep.clear();
+    const std::size_t below = seams.outputsDone();
+    return below == 0 || closeDone(below);
 }
 
 // Frames before the stream's first step play at 0 s, along with it.
@@ -97,7 +110,7 @@ bool PlanWriter::endHeldStep() {
     if (!held) return true;
     held = false;
     bool ok = true;
-    for (std::size_t i = 0; ok && i < placements.size(); ++i) ok = writeHeldStep(placements[i]);
+    for (std::size_t i = 0; ok && i < placements->size(); ++i) ok = writeHeldStep((*placements)[i]);
     beforeFirstStep.clear();
     showHeldLines();
     return ok;
@@ -224,8 +237,8 @@ void PlanWriter::showProgressIfDue() {
 bool PlanWriter::finish(double end) {
     if (!endHeldStep()) return false;
     // Frames at 0 s with no step after them go where the first step would have.
-    for (std::size_t i = 0; !begun && i < placements.size(); ++i) {
-        if (!writeFramesAtZero(placements[i])) return false;
+    for (std::size_t i = 0; !begun && i < zeroPlacements.size(); ++i) {
+        if (!writeFramesAtZero(zeroPlacements[i])) return false;
     }
     beforeFirstStep.clear();
     const Frames none;

@@ -57,7 +57,16 @@ public:
 
     // A time step starts: the one before it is whole. The seams say where this one goes, and
     // the silence due before it goes in. False when an output failed.
-    bool beginStep(double start, double end, double duration);
+    bool beginStep(double start, double end, double duration) {
+        // The steps before a window only move the clock: the walk passes most of them.
+        if (begun && !held && !keeping && previousStep.empty() && end < seams.idleBefore()) {
+            previousDuration = duration;
+            stepStart = start;
+            stepEnd = end;
+            return true;
+        }
+        return placeStep(start, end, duration);
+    }
     // The step just begun goes nowhere, and nothing after it will: the walk is over.
     bool done() const { return seams.done(); }
     // Nothing after the steps begun so far goes anywhere.
@@ -103,6 +112,7 @@ private:
     };
     using Frames = FrameFormat::Frames;
 
+    bool placeStep(double start, double end, double duration);
     bool endHeldStep();
     bool writeHeldStep(const Placement& p);
     bool write(std::size_t output, const std::vector<std::int32_t>& frame);
@@ -123,11 +133,12 @@ private:
     Seams seams;
     std::map<std::size_t, Open> open;
     OutputFile* last = nullptr;  // the file the last frame went to: it holds the progress lines
-    std::vector<Placement> placements;       // of the step now walked
-    Frames stepFrames, previousStep;         // kept when a silence may need their twins
-    std::vector<std::uint64_t> stepOffsets;  // where the kept frames of the step start
-    Frames beforeFirstStep;                  // frames at 0 s, which go with the first step
-    bool zeroFramesWait = true;              // or go where the plan puts them at once
+    std::vector<Placement> zeroPlacements;     // of the frames before the first step
+    const std::vector<Placement>* placements;  // of the step now walked
+    Frames stepFrames, previousStep;           // kept when a silence may need their twins
+    std::vector<std::uint64_t> stepOffsets;    // where the kept frames of the step start
+    Frames beforeFirstStep;                    // frames at 0 s, which go with the first step
+    bool zeroFramesWait = true;                // or go where the plan puts them at once
     bool begun = false;
     double stepStart = 0.0, stepEnd = 0.0;
     double previousDuration = 0.0;

@@ -14,6 +14,18 @@ void StepModel::add(const std::vector<std::int32_t>& bytes, bool steps, double d
     current.bytes += bytes.size();
 }
 
+// The reader's history holds at least 8 KiB, more than a step of two frames.
+void StepModel::readAhead(FrameStream& frames, BitReader& input) {
+    const std::uint64_t at = input.offset();
+    while (frames.readFrame()) {
+        const bool step = frames.format().stepsClock();
+        if (!empty() && step) break;
+        add(frames.format().frameData(), step, step ? frames.format().frameDuration() : 0.0);
+        if (input.offset() - at + 4096 > BitReader::historySize) break;
+    }
+    input.seek(at);
+}
+
 const StepModel::Step& StepModel::model() const {
     return last.frames.size() > current.frames.size() && last.duration > 0.0 ? last : current;
 }

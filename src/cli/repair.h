@@ -6,13 +6,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "stream/frame_format.h"
+#include "stream/frame_stream.h"
 
 class StepModel {
 public:
     // The frame just walked; one that moves the clock starts a new step.
     void add(const std::vector<std::int32_t>& bytes, bool steps, double duration);
     bool empty() const { return current.frames.empty() || current.duration <= 0.0; }
+    // Lost bytes before the first step are filled like the first step after them: it is read
+    // ahead, and the reader steps back to it.
+    void readAhead(FrameStream& frames, BitReader& input);
     // One silent step: twins of the model step's frames, and how long it plays.
     struct SilentStep {
         std::vector<std::vector<std::int32_t>> frames;

@@ -98,6 +98,22 @@ bool FrameReader::readFrame() {
     // Which syntax bytes 2 to 4 follow is known only from bsid, in byte 5.
     reader.appendBytes(frameBytes, headerBytes - 2);
     if (reader.overran()) return fail(Stop::cutShort);
+    readHeaderFields();
+    if (!headerKnown()) {
+        duration = 0.0;
+        return fail(Stop::reservedValue);
+    }
+    duration = durationFromHeader();
+    steps = stepsFromHeader();
+
+    reader.appendBytes(frameBytes, frameSize() - headerBytes);
+    // A frame counts only if every one of its bytes came from the input.
+    if (reader.overran()) return fail(Stop::cutShort);
+    return true;
+}
+
+// The fields of the six header bytes just read, by the syntax bsid names.
+void FrameReader::readHeaderFields() {
     bsid = frameBytes[5] >> 3;
     fscod = frameBytes[4] >> 6;
     if (isEac3()) {
@@ -112,17 +128,6 @@ bool FrameReader::readFrame() {
         crc1 = frameBytes[2] * 256 + frameBytes[3];
         frmsizecod = frameBytes[4] & 0x3F;
     }
-    if (!headerKnown()) {
-        duration = 0.0;
-        return fail(Stop::reservedValue);
-    }
-    duration = durationFromHeader();
-    steps = stepsFromHeader();
-
-    reader.appendBytes(frameBytes, frameSize() - headerBytes);
-    // A frame counts only if every one of its bytes came from the input.
-    if (reader.overran()) return fail(Stop::cutShort);
-    return true;
 }
 
 bool FrameReader::syncWordNext() {

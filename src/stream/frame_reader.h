@@ -68,6 +68,7 @@ public:
     std::int32_t fscod2 = 0;      // with fscod 3: 0 = 24 kHz, 1 = 22.05 kHz, 2 = 16 kHz, 3 reserved
 
 private:
+    void readHeaderFields();
     bool headerKnown() const;
     std::int32_t frameSize() const;  // bytes, from the current header
     std::int32_t sampleRate() const;
