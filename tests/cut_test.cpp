@@ -148,6 +148,7 @@ public:
     }
     std::string stopReason() const override { return "not FK"; }
     bool crcsHold() const override { return check(frameBytes) == frameBytes.back(); }
+    const char* name() const override { return "fake"; }
     std::string describe() const override { return "fake"; }
     Frame silentFrame(const Frame& reference) const override {
         Frame twin(reference.size(), 0);

@@ -86,6 +86,10 @@ std::string Console::streamEnds(const CutResult& result) const {
 bool Console::reportEnd(const CutResult& result) {
     const bool readError = result.end != CutEnd::windowComplete && result.readFailed;
     if (readError) std::cout << "errors while reading from " << inputName << std::endl;
+    if (result.end == CutEnd::unsupported) {
+        notice(result.badSpotReason);
+        return false;
+    }
     if (!result.anyFrame && !result.readFailed) {
         notice("does not start with an AC-3 or E-AC-3 frame");
     } else if (result.end == CutEnd::badSpot) {
@@ -104,6 +108,7 @@ bool Console::reportEnd(const CutResult& result) {
         notice("left out " + counted(result.silenceLeftOut, "silent step") +
                ": the steps they copy are too short to hold silent frames");
     }
+    if (!result.unchecked.empty()) notice(result.unchecked);
     if (result.failed > 0) {
         notice(std::to_string(result.failed) + " of " + counted(result.checked, "frame") +
                " failed their CRC check");

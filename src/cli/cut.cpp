@@ -109,6 +109,7 @@ std::optional<CutEnd> Walk::place(const CutFrame& frame, bool copied) {
 // replaced by a silent twin, or left out if it cannot hold one, so that its time stays.
 std::optional<CutEnd> Walk::checkedFrame(const CutFrame& frame) {
     ++result.checked;
+    if (!format().carriesCrc()) result.unchecked = format().noCrcNotice();
     const bool good = format().crcsHold();
     if (good && options.repair) replacements.remember(frame.bytes, format());
     const std::vector<std::int32_t> twin = good || !options.repair
@@ -144,6 +145,10 @@ std::optional<CutEnd> Walk::afterLastFrame() {
     }
     result.badSpotOffset = format().frameOffset();
     result.badSpotReason = format().stopReason();
+    // A stream of a kind the program does not cut ends at its first frame, with no output.
+    if (!result.anyFrame && format().stop() == FrameFormat::Stop::unsupported) {
+        return CutEnd::unsupported;
+    }
     if (!options.resync || !frames.resync()) return CutEnd::badSpot;
     const std::uint64_t skipped = input.offset() - result.badSpotOffset;
     if (options.repair) return fill(result.badSpotOffset, skipped);

@@ -24,6 +24,7 @@ enum class CutEnd {
     badSpot,           // something that is not a whole, valid frame, before the window's end
     outputNotCreated,  // the output file could not be created
     writeFailed,       // a write to the output file failed
+    unsupported,       // the first frame is of a kind the program does not cut
 };
 
 struct CutResult {
@@ -41,6 +42,7 @@ struct CutResult {
     CopiedSpan copied;
     std::uint64_t checked = 0;                    // frames checked against their CRCs
     std::uint64_t failed = 0;                     // of them, frames that failed
+    std::string unchecked;                        // said once when frames checked carried no CRC
     bool repaired = false;                        // a frame was replaced, or lost bytes were filled
     bool core = false;                            // only the core was kept:
     std::uint64_t coreFrames = 0, coreBytes = 0;  // the extensions left out

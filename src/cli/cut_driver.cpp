@@ -26,16 +26,23 @@ void printUsage() {
     std::cout << "v1.01" << std::endl;
 }
 
+namespace {
+
+// The usage text, then what a person needs to find the options, after the four lines that
+// scripts may read.
+int badCommandLine(const std::string& why) {
+    printUsage();
+    std::cerr << why << optionSummary();
+    return exitBadCommandLine;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     // All output goes through std::cout; it need not stay in step with C stdio.
     std::ios::sync_with_stdio(false);
     CommandLine line;
-    if (!parseCommandLine(argc, argv, line)) {
-        printUsage();
-        // After the four lines that scripts may read, what a person needs to find the options.
-        std::cerr << line.badValue << optionSummary();
-        return exitBadCommandLine;
-    }
+    if (!parseCommandLine(argc, argv, line)) return badCommandLine(line.badValue);
     outputName = line.output != nullptr ? std::string(line.output)
                                         : std::string(line.input).insert(0, "morvane_");
     Console console(line.input, outputName, line.verbose, line.plan);
@@ -49,6 +56,11 @@ int main(int argc, char* argv[]) {
         return exitFailure;
     }
     FrameStream frames(bitReader);
+    // Whether --core has anything to leave out is known once the format is.
+    if (line.core && !frames.format().hasExtensions()) {
+        return badCommandLine(std::string("morvane: bad --core: ") + line.input + " is " +
+                              frames.format().name() + ", which has nothing to leave out\n");
+    }
     ProgressLine progress(line.quiet);
     PlanWriter output(line.plan, outputName, outputHandle, bitReader.handle(), progress, frames);
     // Before waiting for more input, write out what is held: the output never waits on the

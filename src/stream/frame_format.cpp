@@ -24,6 +24,17 @@ FrameFormat::Frames FrameFormat::silentStep(const Frames& frames) const {
     return twins;
 }
 
+std::string FrameFormat::commonStopReason() const {
+    switch (stopped) {
+        case Stop::noSyncWord:
+            return "no sync word";
+        case Stop::cutShort:
+            return "a frame cut short by the end of the input";
+        default:
+            return "the end of the input";
+    }
+}
+
 bool FrameFormat::otherSize(const Frame&, double, Frame&, double&) const { return false; }
 
 std::string kilohertz(std::int32_t rate) {

@@ -22,6 +22,7 @@ public:
         noSyncWord,     // the next bytes are not the format's sync word
         reservedValue,  // a header value that is reserved or impossible
         cutShort,       // the end of the input came inside the frame
+        unsupported,    // a frame of a kind the program does not cut (see stopReason())
     };
 
     // `reader` is borrowed and must outlive this object.
@@ -43,8 +44,16 @@ public:
     virtual bool frameAt(std::uint64_t candidate) = 0;
     // What stopped the walk, in words: "no sync word", "reserved fscod 3", ...
     virtual std::string stopReason() const = 0;
-    // The error checks of the frame last read hold; true for a format that has none.
+    // The error checks of the frame last read hold; true for a frame that carries none.
     virtual bool crcsHold() const = 0;
+    // The frame last read carries error checks; for one that does not, noCrcNotice() is
+    // what --check says of the stream, once.
+    virtual bool carriesCrc() const { return true; }
+    virtual std::string noCrcNotice() const { return ""; }
+    // Frames play alongside the steps of this format, which --core can leave out.
+    virtual bool hasExtensions() const { return false; }
+    // The format's name: "MPEG audio".
+    virtual const char* name() const = 0;
     // The stream the frame last read starts, for --verbose: "AC-3, 48 kHz, 5.1".
     virtual std::string describe() const = 0;
 
@@ -81,6 +90,9 @@ public:
     Stop stop() const { return stopped; }
 
 protected:
+    // stopReason() for the stops that every format words alike: the end of the input, no
+    // sync word, a frame cut short.
+    std::string commonStopReason() const;
     bool fail(Stop why) {
         stopped = why;
         return false;

@@ -142,17 +142,7 @@ bool FrameReader::frameAt(std::uint64_t candidate) {
 }
 
 std::string FrameReader::stopReason() const {
-    switch (stopped) {
-        case Stop::none:
-        case Stop::endOfInput:
-            return "the end of the input";
-        case Stop::noSyncWord:
-            return "no sync word";
-        case Stop::cutShort:
-            return "a frame cut short by the end of the input";
-        case Stop::reservedValue:
-            break;
-    }
+    if (stopped != Stop::reservedValue) return commonStopReason();
     if (isEac3()) {
         if (strmtyp == 3) return "reserved strmtyp 3";
         if (fscod == 3 && fscod2 == 3) return "reserved fscod2 3";

@@ -38,6 +38,9 @@ public:
     // Both error checks of the frame last read hold: crc2 over the whole frame after the sync
     // word, and for AC-3 crc1 over its first 5/8.
     bool crcsHold() const override;
+    // Dependent frames and substreams 1 to 7.
+    bool hasExtensions() const override { return true; }
+    const char* name() const override { return "Dolby Digital"; }
     // "AC-3, 48 kHz, 5.1"; "AC-3 + E-AC-3 7.1, 48 kHz" when a dependent frame follows.
     std::string describe() const override;
     Frame silentFrame(const Frame& reference) const override;
