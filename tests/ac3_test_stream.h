@@ -202,7 +202,11 @@ struct Skip {
 // Walks whole frames from the start of `data` until the first one that is not complete. With
 // `skips`, the walk resynchronises instead: it goes on at the first later offset where a whole
 // frame starts that is followed by a sync word or ends at the end of the data.
-inline std::vector<Frame> walk(const Bytes& data, std::vector<Skip>* skips = nullptr) {
+// The frames of `data` by `frameAt`, a format's own reading of one frame; with `skips`, past
+// junk to the next whole frame followed by a sync word (`syncAt`) or the end, as --resync does.
+template <typename FrameAt, typename SyncAt>
+std::vector<Frame> walkWith(const Bytes& data, std::vector<Skip>* skips, FrameAt frameAt,
+                            SyncAt syncAt) {
     std::vector<Frame> frames;
     double time = 0.0;
     for (std::size_t offset = 0; offset < data.size();) {
@@ -218,16 +222,19 @@ inline std::vector<Frame> walk(const Bytes& data, std::vector<Skip>* skips = nul
             double scratch = time;
             const std::size_t end = next + frameAt(data, next, scratch).size;
             if (end == next) continue;
-            if (end == data.size() ||
-                (end + 2 <= data.size() && data[end] == 0x0B && data[end + 1] == 0x77)) {
-                break;
-            }
+            if (end == data.size() || syncAt(data, end)) break;
         }
         if (next >= data.size()) break;
         skips->push_back({offset, next - offset});
         offset = next;
     }
     return frames;
+}
+
+inline std::vector<Frame> walk(const Bytes& data, std::vector<Skip>* skips = nullptr) {
+    return walkWith(data, skips, frameAt, [](const Bytes& bytes, std::size_t at) {
+        return at + 2 <= bytes.size() && bytes[at] == 0x0B && bytes[at + 1] == 0x77;
+    });
 }
 
 }  // namespace ac3

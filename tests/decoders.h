@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -50,5 +51,24 @@ inline Decoded ffmpegDecode(const std::string& path, const std::string& format) 
     Decoded decoded{status, shell("cat " + messages).second, {}};
     decoded.samples.resize(pcm.size() / sizeof(float));
     std::memcpy(decoded.samples.data(), pcm.data(), decoded.samples.size() * sizeof(float));
+    return decoded;
+}
+
+inline bool haveMpg123() {
+    static const bool found = shell("command -v mpg123 >/dev/null 2>&1").first == 0;
+    return found;
+}
+
+// Decodes an MPEG audio file with mpg123, the second decoder for the format: its exit status,
+// what it said, and its 16-bit samples.
+inline Decoded mpg123Decode(const std::string& path) {
+    const std::string messages = path + ".mpg123";
+    auto [status, pcm] = shell("mpg123 -q -s " + path + " 2>" + messages);
+    Decoded decoded{status, shell("cat " + messages).second, {}};
+    for (std::size_t i = 0; i + 1 < pcm.size(); i += 2) {
+        const auto sample = static_cast<std::int16_t>(static_cast<std::uint8_t>(pcm[i]) |
+                                                      static_cast<std::uint8_t>(pcm[i + 1]) << 8);
+        decoded.samples.push_back(sample);
+    }
     return decoded;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ac3_test_stream.h"
+#include "mpeg_test_stream.h"
 
 inline const std::string usageText =
     "morvane\n"
@@ -280,7 +281,7 @@ inline std::vector<Bytes> dependent(std::size_t i) {
 struct Workspace {
     explicit Workspace(const std::string& sample = "sample_48k.ac3")
         : Workspace(readSample(sample)) {}
-    explicit Workspace(Bytes stream) : input(std::move(stream)), frames(ac3::walk(input)) {
+    explicit Workspace(Bytes stream) : input(std::move(stream)), frames(walkStream(input)) {
         writeFile(dir / "in.ac3", input);
     }
     bool hasOutput() const { return std::filesystem::exists(dir / "morvane_in.ac3"); }

@@ -1,6 +1,7 @@
 #include "stream/frame_stream.h"
 
 #include "stream/frame_reader.h"
+#include "stream/mpeg_audio.h"
 
 namespace {
 
@@ -16,7 +17,8 @@ constexpr std::size_t syncBytes = 4;
 
 const std::vector<FormatRow>& knownFormats() {
     static const std::vector<FormatRow> rows = {
-        {FrameReader::startsFrame, make<FrameReader>, true},  // AC-3 and E-AC-3: 0x0B77
+        {FrameReader::startsFrame, make<FrameReader>, true},           // AC-3 and E-AC-3: 0x0B77
+        {MpegAudioFormat::startsFrame, make<MpegAudioFormat>, false},  // 11 set bits
     };
     return rows;
 }

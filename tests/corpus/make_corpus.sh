@@ -5,7 +5,7 @@
 # rates high enough that the encoder puts 3, 2 or 1 audio blocks in a frame. The encoder is
 # Debian's ffmpeg (its native AC-3 and E-AC-3 encoders), fed synthesized tones with a little
 # noise.
-#   bash tests/corpus/make_corpus.sh [ac3|eac3]   (writes into tests/corpus/; both by default)
+#   bash tests/corpus/make_corpus.sh [ac3|eac3|mp2]   (writes into tests/corpus/; all by default)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -62,6 +62,25 @@ make_eac3() { # rate kbit/s layout seconds
         -c:a eac3 -b:a "$2k" -f eac3 "$name"
 }
 
+# MPEG-1 and MPEG-2 (lower sample rates) Layer II by ffmpeg's encoder, which writes stereo
+# and no CRCs; and by twolame, which writes joint stereo and, with --protect, CRCs.
+make_mp2() { # rate kbit/s layout seconds
+    local name
+    name=$(printf '%s_%03dk_%s.mp2' "$1" "$2" "$3")
+    ffmpeg -hide_banner -loglevel error -y \
+        -f lavfi -i "aevalsrc=exprs=$(signal "$3"):channel_layout=$3:sample_rate=$1:duration=$4" \
+        -c:a mp2 -b:a "$2k" -f mp2 "$name"
+}
+make_twolame() { # rate kbit/s mode (j joint, s stereo, m mono) seconds
+    local name layout=stereo n=2
+    [ "$3" = j ] && layout=joint
+    [ "$3" = m ] && layout=mono && n=1
+    name=$(printf '%s_%03dk_%s_crc.mp2' "$1" "$2" "$layout")
+    ffmpeg -hide_banner -loglevel error -y \
+        -f lavfi -i "aevalsrc=exprs=$(signal stereo):channel_layout=stereo:sample_rate=$1:duration=$4" \
+        -f s16le -ac "$n" - | twolame --quiet -r -s "$1" -N "$n" --mode "$3" --protect -b "$2" - "$name"
+}
+
 what=${1:-all}
 if [ "$what" = all ] || [ "$what" = ac3 ]; then make_ac3; fi
 if [ "$what" = all ] || [ "$what" = eac3 ]; then
@@ -78,4 +97,16 @@ if [ "$what" = all ] || [ "$what" = eac3 ]; then
     make_eac3 32000 64 mono 0.6
     make_eac3 32000 160 stereo 0.6
     make_eac3 32000 448 5.1 0.6
+fi
+if [ "$what" = all ] || [ "$what" = mp2 ]; then
+    make_mp2 48000 64 mono 0.6
+    make_mp2 48000 384 stereo 0.6
+    make_mp2 44100 128 stereo 1
+    make_mp2 32000 192 stereo 0.6
+    make_mp2 24000 96 stereo 0.6
+    make_mp2 22050 64 mono 1
+    make_twolame 48000 256 j 0.6
+    make_twolame 44100 160 j 1
+    make_twolame 32000 96 m 0.6
+    make_twolame 22050 48 s 1
 fi

@@ -1,0 +1,54 @@
+// The tests' own view of an MPEG audio Layer I or II stream, worked out from the formulas of
+// ISO/IEC 11172-3 and 13818-3 rather than taken from the program; and the walk of a stream of
+// either family by its first bytes.
+#pragma once
+
+#include "ac3_test_stream.h"
+
+namespace mpeg {
+
+// kbit/s by bit-rate index: MPEG-1 Layer I, Layer II; MPEG-2 and 2.5 Layer I, Layer II.
+constexpr int kbitRates[4][15] = {
+    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+};
+
+inline bool syncAt(const Bytes& data, std::size_t at) {
+    return at + 2 <= data.size() && data[at] == 0xFF && (data[at + 1] & 0xE0) == 0xE0;
+}
+
+// The Layer I or II frame that starts at `offset`, or size 0 where none does.
+inline ac3::Frame frameAt(const Bytes& data, std::size_t offset, double& time) {
+    const ac3::Frame none{offset, 0, time, false, 0, 0.0};
+    if (data.size() - offset < 4 || !syncAt(data, offset)) return none;
+    const std::uint8_t* h = &data[offset];
+    const int version = h[1] >> 3 & 3, layer = h[1] >> 1 & 3;
+    const int index = h[2] >> 4, rateIndex = h[2] >> 2 & 3, padding = h[2] >> 1 & 1;
+    if (version == 1 || layer < 2 || index == 0 || index == 15 || rateIndex == 3) return none;
+    const bool layerI = layer == 3;
+    const int rate = std::vector<int>{44100, 48000, 32000}[rateIndex] / (version == 3   ? 1
+                                                                         : version == 2 ? 2
+                                                                                        : 4);
+    const long bits = kbitRates[(version == 3 ? 0 : 2) + (layerI ? 0 : 1)][index] * 1000L;
+    const std::size_t size = layerI ? static_cast<std::size_t>((12 * bits / rate + padding) * 4)
+                                    : static_cast<std::size_t>(144 * bits / rate + padding);
+    if (size > data.size() - offset) return none;
+    const int samples = layerI ? 384 : 1152;
+    const double duration = static_cast<double>(samples) / rate;
+    time += duration;
+    return {offset, size, time, true, samples, duration};
+}
+
+inline std::vector<ac3::Frame> walk(const Bytes& data, std::vector<ac3::Skip>* skips = nullptr) {
+    return ac3::walkWith(data, skips, frameAt, syncAt);
+}
+
+}  // namespace mpeg
+
+// The frames of an AC-3 or E-AC-3 stream, or of an MPEG audio one.
+inline std::vector<ac3::Frame> walkStream(const Bytes& data,
+                                          std::vector<ac3::Skip>* skips = nullptr) {
+    return mpeg::syncAt(data, 0) ? mpeg::walk(data, skips) : ac3::walk(data, skips);
+}
