@@ -151,10 +151,7 @@ const std::vector<Placement>& Seams::window(double end, double duration) {
         return result;
     }
     windowDone = end > plan.to;
-    if (windowBegun && stepsToLeaveOut == 0 && !result.empty() && !result[0].leftOut &&
-        result[0].silentSteps == 0 && !result[0].twinOfThisStep) {
-        return result;
-    }
+    if (windowSteady) return result;
     result.assign(1, Placement{0});
     Placement& p = result[0];
     if (!windowBegun) {
@@ -170,6 +167,8 @@ const std::vector<Placement>& Seams::window(double end, double duration) {
         p.leftOut = true;
         --stepsToLeaveOut;
     }
+    // From the step after this one on, while none is left out, every step goes the same way.
+    windowSteady = !p.leftOut && p.silentSteps == 0 && !p.twinOfThisStep;
     return result;
 }
 

@@ -100,6 +100,13 @@ public:
         return plan.kind == Plan::Kind::window ? plan.from
                                                : -std::numeric_limits<double>::infinity();
     }
+    // Inside the window, past its first step and any it leaves out, a step goes where the one
+    // before it went: true, and nothing else needs doing, unless it is the window's last.
+    bool steadyStep(double end) {
+        if (!windowSteady || windowDone) return false;
+        windowDone = end > plan.to;
+        return true;
+    }
     // A step that ends at `end` shows a progress line: in a window, up to its last step.
     bool showsProgress(double end) const {
         return plan.kind != Plan::Kind::window || !(end > plan.to);
@@ -152,6 +159,7 @@ private:
     bool windowBegun = false;
     std::uint64_t stepsToLeaveOut = 0;
     bool windowDone = false, windowOver = false;
+    bool windowSteady = false;  // the placement in hand is the window's plain one
     std::vector<Placement> result;
     std::vector<PlacedRange> ranges;
 };

@@ -58,8 +58,10 @@ public:
     // A time step starts: the one before it is whole. The seams say where this one goes, and
     // the silence due before it goes in. False when an output failed.
     bool beginStep(double start, double end, double duration) {
-        // The steps before a window only move the clock: the walk passes most of them.
-        if (begun && !held && !keeping && previousStep.empty() && end < seams.idleBefore()) {
+        // The steps before a window only move the clock, and those inside it go where the one
+        // before went: the walk passes most of them.
+        if (begun && !held && !keeping && previousStep.empty() &&
+            (end < seams.idleBefore() || seams.steadyStep(end))) {
             previousDuration = duration;
             stepStart = start;
             stepEnd = end;

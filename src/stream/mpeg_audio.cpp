@@ -132,31 +132,46 @@ bool MpegAudioFormat::readFrame() {
     start = reader.offset();
     stopped = Stop::none;
     if (reader.atEnd()) return fail(Stop::endOfInput);
-    reader.appendBytes(frameBytes, 2);
-    if (frameBytes[0] != 0xFF || (frameBytes[1] & 0xE0) != 0xE0) {
-        // A lone 0xFF as the input's last byte may be the start of a frame.
-        return fail(reader.overran() && frameBytes[0] == 0xFF ? Stop::cutShort : Stop::noSyncWord);
+    // Most headers are read where they stand, and the frame is then taken whole in one go.
+    const std::uint8_t* ahead = reader.recent(start, 4);
+    if (ahead == nullptr || !headerFits(ahead)) {
+        // What the end of the input leaves out of the header reads as zeros.
+        reader.appendBytes(frameBytes, 4);
+        if (frameBytes[0] != 0xFF || (frameBytes[1] & 0xE0) != 0xE0) {
+            // A lone 0xFF as the input's last byte may be the start of a frame.
+            const bool lone = reader.overran() && reader.offset() - start == 1;
+            return fail(lone && frameBytes[0] == 0xFF ? Stop::cutShort : Stop::noSyncWord);
+        }
+        if (reader.overran()) return fail(Stop::cutShort);
+        std::uint8_t bytes[4];
+        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(frameBytes[i]);
+        if (!headerFits(bytes)) {
+            return fail(fault == Fault::layerIII ? Stop::unsupported : Stop::reservedValue);
+        }
     }
-    reader.appendBytes(frameBytes, 2);
-    if (reader.overran()) return fail(Stop::cutShort);
-    for (int i = 0; i < 4; ++i) header[i] = static_cast<std::uint8_t>(frameBytes[i]);
     const Header h(header);
-    fault = h.version == 1           ? Fault::version
-            : h.layer == 0           ? Fault::layer
-            : h.layer == 1           ? Fault::layerIII
-            : h.bitRateIndex == 15   ? Fault::badBitRate
-            : h.bitRateIndex == 0    ? Fault::freeFormat
-            : h.sampleRateIndex == 3 ? Fault::sampleRate
-                                     : Fault::none;
-    if (fault == Fault::layerIII) return fail(Stop::unsupported);
-    if (fault != Fault::none) return fail(Stop::reservedValue);
     protection = h.protection;
     duration = static_cast<double>(h.samples()) / h.sampleRate();
     steps = true;
-    reader.appendBytes(frameBytes, h.size() - 4);
+    reader.appendBytes(frameBytes, h.size() - static_cast<std::int32_t>(frameBytes.size()));
     // A frame counts only if every one of its bytes came from the input.
     if (reader.overran()) return fail(Stop::cutShort);
     return true;
+}
+
+// Keeps the header and says whether it is one of a frame this reads; `fault` says why not.
+bool MpegAudioFormat::headerFits(const std::uint8_t* bytes) {
+    for (int i = 0; i < 4; ++i) header[i] = bytes[i];
+    const Header h(header);
+    fault = header[0] != 0xFF || (header[1] & 0xE0) != 0xE0 ? Fault::sync
+            : h.version == 1                                ? Fault::version
+            : h.layer == 0                                  ? Fault::layer
+            : h.layer == 1                                  ? Fault::layerIII
+            : h.bitRateIndex == 15                          ? Fault::badBitRate
+            : h.bitRateIndex == 0                           ? Fault::freeFormat
+            : h.sampleRateIndex == 3                        ? Fault::sampleRate
+                                                            : Fault::none;
+    return fault == Fault::none;
 }
 
 bool MpegAudioFormat::frameAt(std::uint64_t candidate) {
@@ -180,6 +195,7 @@ std::string MpegAudioFormat::stopReason() const {
         case Fault::freeFormat:
             return "free format (bit-rate index 0) is not supported";
         case Fault::sampleRate:
+        case Fault::sync:
         case Fault::none:
             break;
     }

@@ -41,7 +41,8 @@ public:
                    double& otherDuration) const override;
 
 private:
-    enum class Fault { none, version, layer, layerIII, freeFormat, badBitRate, sampleRate };
+    enum class Fault { none, sync, version, layer, layerIII, freeFormat, badBitRate, sampleRate };
+    bool headerFits(const std::uint8_t* bytes);
     Fault fault = Fault::none;
     bool protection = false;  // the frame last read carries a CRC
     std::uint8_t header[4] = {};
