@@ -11,7 +11,7 @@
 
 #include "cli/cut_driver.h"
 #include "fuzz_input_file.h"
-#include "stream/frame_reader.h"
+#include "stream/frame_stream.h"
 
 // The program's own main, renamed for this build.
 int morvaneMain(int argc, char* argv[]);
@@ -43,12 +43,13 @@ std::vector<std::uint8_t> readAll(const char* name) {
 void checkWholeFramesWithValidCrcs(const std::vector<std::uint8_t>& output) {
     static FuzzInputFile file;
     BitReader bitReader(file.hold(output.data(), output.size()));
-    FrameReader frameReader(bitReader);
+    FrameStream frames(bitReader);
     std::size_t offset = 0;
     while (offset < output.size()) {
-        if (!frameReader.readFrame()) fuzzFailure("a repaired cut that is not whole frames");
-        if (!frameReader.crcsHold()) fuzzFailure("a repaired cut with a frame that fails its CRC");
-        offset += frameReader.byteCount();
+        if (!frames.readFrame()) fuzzFailure("a repaired cut that is not whole frames");
+        if (!frames.format().crcsHold())
+            fuzzFailure("a repaired cut with a frame that fails its CRC");
+        offset += frames.format().byteCount();
     }
 }
 

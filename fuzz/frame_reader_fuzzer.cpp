@@ -1,12 +1,16 @@
 // Arbitrary bytes through the real BitReader and FrameReader. Every frame handed out must be
 // the next run of input bytes, begin with the sync word, have the size its header gives and
 // a positive, finite playing time; the walk may never run past the input. E-AC-3 frames are
-// checked against their own header: size from frmsiz, time from blocks and sample rate.
+// checked against their own header: size from frmsiz, time from blocks and sample rate. The
+// same bytes are read as MPEG audio too: each frame the next run of bytes with its sync and
+// the size and time of its own header, and a silent twin of the same header and length whose
+// CRC holds.
 #include <cmath>
 #include <cstring>
 
 #include "fuzz_input_file.h"
 #include "stream/frame_reader.h"
+#include "stream/mpeg_audio.h"
 
 namespace {
 
@@ -24,6 +28,49 @@ void checkEac3(const std::uint8_t* header, std::size_t size, double duration) {
     const double expected =
         fscod == 3 ? 1536.0 / reducedRates[next] : blocks[next] * 256.0 / rates[fscod];
     if (duration != expected) fuzzFailure("E-AC-3 duration is not blocks over sample rate");
+}
+
+void checkMpeg(const std::uint8_t* header, std::size_t size, double duration,
+               const MpegAudioFormat& format, const std::vector<std::int32_t>& frame) {
+    if (header[0] != 0xFF || (header[1] & 0xE0) != 0xE0) fuzzFailure("MPEG frame without sync");
+    const int version = header[1] >> 3 & 3, layer = header[1] >> 1 & 3;
+    const int index = header[2] >> 4, rateIndex = header[2] >> 2 & 3;
+    if (version == 1 || layer < 2 || index == 0 || index == 15 || rateIndex == 3) {
+        fuzzFailure("MPEG frame with a reserved or unsupported header");
+    }
+    constexpr int rates[3] = {44100, 48000, 32000};
+    const int rate = rates[rateIndex] / (version == 3 ? 1 : version == 2 ? 2 : 4);
+    if (duration != (layer == 3 ? 384.0 : 1152.0) / rate) fuzzFailure("MPEG duration");
+    const std::size_t slot = layer == 3 ? 4 : 1;
+    if (size < 4 * slot || (size % slot) != 0) fuzzFailure("MPEG size is not whole slots");
+    const std::vector<std::int32_t> twin = format.silentFrame(frame);
+    if (twin.empty()) return;
+    std::vector<std::uint8_t> bytes(twin.begin(), twin.end());
+    if (bytes.size() != size || !std::equal(bytes.begin(), bytes.begin() + 4, header)) {
+        fuzzFailure("MPEG twin of another header or length");
+    }
+    std::uint16_t crc = 0;
+    if (!mpegAudioCrc(bytes.data(), bytes.size(), crc) ||
+        ((header[1] & 1) == 0 && crc != (bytes[4] << 8 | bytes[5]))) {
+        fuzzFailure("MPEG twin whose CRC fails");
+    }
+}
+
+void readAsMpeg(FuzzInputFile& file, const std::uint8_t* data, std::size_t size) {
+    BitReader bitReader(file.hold(data, size));
+    MpegAudioFormat format(bitReader);
+    std::size_t offset = 0;
+    while (format.readFrame()) {
+        const std::vector<std::int32_t>& frame = format.frameData();
+        if (offset + frame.size() > size) fuzzFailure("MPEG frame past the input");
+        for (std::size_t i = 0; i < frame.size(); ++i) {
+            if (frame[i] != data[offset + i]) fuzzFailure("MPEG frame bytes differ");
+        }
+        format.crcsHold();
+        checkMpeg(data + offset, frame.size(), format.frameDuration(), format, frame);
+        offset += frame.size();
+    }
+    format.stopReason();
 }
 
 }  // namespace
@@ -47,5 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (frameReader.isEac3()) checkEac3(data + offset, frame.size(), duration);
         offset += frame.size();
     }
+    readAsMpeg(file, data, size);
     return 0;
 }
