@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures morvane on a 1-hour 48 kHz 5.1 448 kbit/s AC-3 stream (about 200 MB) against dd, the
 # one-write-per-frame floor (frame_copier.cpp) and, where installed, ffmpeg's stream copy; and
-# on an E-AC-3 stream of the same length, layout and rate against ffmpeg's stream copy.
+# on an E-AC-3 stream of the same length, layout and rate against ffmpeg's stream copy; and
+# on hours of MPEG-1 Layer II at 256 and 384 kbit/s, in bytes a second against the AC-3 cut.
 # Every case runs twice: on the disk's file system, where users keep their files, and on tmpfs.
 #   bash bench/run_bench.sh [runs, default 7] [scratch directory on disk, default
 #                           build-bench/scratch] [scratch directory on tmpfs, default
@@ -31,6 +32,15 @@ if [ ! -s in.ac3 ]; then
         -c:a ac3 -b:a 448k -f ac3 piece.ac3
     for _ in $(seq 60); do cat piece.ac3; done >in.ac3
 fi
+# MPEG-1 Layer II stereo at 48 kHz, an hour of it, at DVB's 256 and DVD's 384 kbit/s.
+for rate in 256 384; do
+    if [ ! -s "in$rate.mp2" ]; then
+        ffmpeg -hide_banner -loglevel error -y -f lavfi \
+            -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)|0.3*sin(2*PI*330*t):channel_layout=stereo:sample_rate=48000:duration=60" \
+            -c:a mp2 -b:a "${rate}k" -f mp2 "piece$rate.mp2"
+        for _ in $(seq 60); do cat "piece$rate.mp2"; done >"in$rate.mp2"
+    fi
+done
 if [ ! -s in.eac3 ]; then
     ffmpeg -hide_banner -loglevel error -y -f lavfi \
         -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)|0.3*sin(2*PI*330*t)|0.3*sin(2*PI*440*t)|0.3*sin(2*PI*110*t)|0.3*sin(2*PI*550*t)|0.3*sin(2*PI*660*t):channel_layout=5.1:sample_rate=48000:duration=60" \
@@ -42,7 +52,7 @@ frames=$((size / 1792))
 seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
 last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
 have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
-for file in piece.ac3 in.ac3 in.eac3; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
+for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
 echo "stream: $size bytes, $frames frames, $seconds s (E-AC-3: $(stat -c %s in.eac3) bytes); $runs runs each, interleaved"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 
@@ -63,6 +73,10 @@ cases=(
     "E-AC-3 (a) morvane, whole stream|$morvane in.eac3 0 1e9"
     "E-AC-3 (b) morvane, 10 min in the middle|$morvane in.eac3 1500 2100"
     "E-AC-3 (c) morvane, last 10 s|$morvane in.eac3 $last10 1e9"
+    "Layer II 256k (a) morvane, whole stream|$morvane in256.mp2 0 1e9"
+    "Layer II 256k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in256.mp2"
+    "Layer II 384k (a) morvane, whole stream|$morvane in384.mp2 0 1e9"
+    "Layer II 384k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in384.mp2"
 )
 if [ "$have_ffmpeg" = 1 ]; then
     ff="ffmpeg -nostdin -hide_banner -loglevel error -y"
@@ -90,7 +104,7 @@ run_cases() {
     done
 
     # Median, min, max in ms, the ratio of the median to dd's, and the peak resident memory.
-    printf '\n%-48s %9s %9s %9s %8s %10s\n' "run in $1" "median ms" "min ms" "max ms" "x dd" "peak KiB"
+    printf '\n%-48s %9s %9s %9s %8s %10s %9s\n' "run in $1" "median ms" "min ms" "max ms" "x dd" "peak KiB" "MB/s"
     local dd_median=
     for i in "${!cases[@]}"; do
         read -r median min max mem < <(awk -v i="$i" '$1 == i { print $2, $3 }' times.txt |
@@ -98,7 +112,10 @@ run_cases() {
                 END { printf "%.1f %.1f %.1f %d\n", (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2) / 1000, t[1] / 1000, t[NR] / 1000, m }')
         [ -z "$dd_median" ] && dd_median=$median
         ratio=$(awk -v a="$median" -v b="$dd_median" 'BEGIN { printf "%.2f", a / b }')
-        printf '%-48s %9s %9s %9s %8s %10s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem"
+        # Bytes a second, of the stream the command reads.
+        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2)' <<<"${cases[$i]#*|}" | head -n 1)
+        rate=$(awk -v b="$(stat -c %s "${input:-in.ac3}")" -v t="$median" 'BEGIN { printf "%.0f", b / t / 1000 }')
+        printf '%-48s %9s %9s %9s %8s %10s %9s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem" "$rate"
     done
     echo "(the pty rows' peak memory is that of script, not of morvane)"
     for input in in.ac3 in.eac3; do
