@@ -97,10 +97,7 @@ TEST(CutTest, SaysHowTheWalkEnded) {
         ProgressLine quiet(true);
         const std::string name = dir / "out.ac3";
         platform::FileHandle handle = platform::invalidHandle;
-        Plan plan;
-        plan.from = c.options.from;
-        plan.to = c.options.to;
-        plan.delay = c.options.delay;
+        const Plan plan = Plan::window(c.options.from, c.options.to, c.options.delay);
         PlanWriter output(plan, name, handle, input.handle(), quiet, frames);
         Said events(name);
         CutOptions options;
@@ -226,14 +223,6 @@ const std::vector<FormatRow>& withFake() {
     return rows;
 }
 
-Plan fakeWindow(double from, double to, double delay = 0.0) {
-    Plan plan;
-    plan.from = from;
-    plan.to = to;
-    plan.delay = delay;
-    return plan;
-}
-
 // The walk, the plans and repair work through the format interface alone: steps of 1/32 s.
 TEST(CutTest, WalksAnyFormatBehindTheInterface) {
     Plan range;
@@ -257,36 +246,36 @@ TEST(CutTest, WalksAnyFormatBehindTheInterface) {
         std::string ids;
         std::vector<std::string> said = {};
     } rows[] = {
-        {"a window", fakeStream(1, 10), fakeWindow(0.1, 0.2), {}, "4 5 6 7"},
+        {"a window", fakeStream(1, 10), Plan::window(0.1, 0.2), {}, "4 5 6 7"},
         {"a window keeps a step's frames together",
          fakeStream(1, 20, nullptr, true),
-         fakeWindow(0.1, 0.2),
+         Plan::window(0.1, 0.2),
          {},
          "7 8 9 10 11 12 13 14"},
-        {"a delay", fakeStream(1, 10), fakeWindow(0.1, 0.2, 0.07), {}, "s8 s8 4 5 6 7"},
-        {"a negative delay", fakeStream(1, 10), fakeWindow(0.1, 0.2, -0.07), {}, "6 7"},
+        {"a delay", fakeStream(1, 10), Plan::window(0.1, 0.2, 0.07), {}, "s8 s8 4 5 6 7"},
+        {"a negative delay", fakeStream(1, 10), Plan::window(0.1, 0.2, -0.07), {}, "6 7"},
         {"a range at the nearest boundaries", fakeStream(1, 10), range, {}, "4 5 6"},
         {"junk, resynchronised",
          ac3::inserted(fakeStream(1, 10), 5 * 8, {'F', 'K', 1}),
-         fakeWindow(0, 1e6),
+         Plan::window(0, 1e6),
          {true},
          "1 2 3 4 5 6 7 8 9 10",
          {"3 at 40: not FK"}},
         {"a damaged frame replaced",
          damaged,
-         fakeWindow(0, 1e6),
+         Plan::window(0, 1e6),
          {true, true, true},
          "1 2 s8 4 5 6 7 8 9 10",
          {"bad 16", "replaced 16"}},
         {"lost bytes filled by frames of both sizes",
          lost,
-         fakeWindow(0, 1e6),
+         Plan::window(0, 1e6),
          {true, true, true},
          "1 2 3 s9 s9 s8 7 8 9 10",
          {"filled 3 for 26 at 25"}},
         {"junk first: a format that needs two whole frames in a row",
          junkFirst,
-         fakeWindow(0, 1e6),
+         Plan::window(0, 1e6),
          {true},
          "1 2 3 4",
          {"12 at 0: no sync word"}},

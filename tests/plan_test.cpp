@@ -134,15 +134,6 @@ Plan edits(std::vector<const char*> values) {
     return plan;
 }
 
-// A plain cut's window, moved by `delay` seconds.
-Plan window(double from, double to, double delay = 0.0) {
-    Plan plan;
-    plan.from = from;
-    plan.to = to;
-    plan.delay = delay;
-    return plan;
-}
-
 // 250 steps of 32 ms: an 8 s stream at 48 kHz; 32 ms is also the tie that milliseconds meet.
 TEST(PlanTest, SeamsFallOnTheNearestBoundary) {
     const struct {
@@ -177,16 +168,18 @@ TEST(PlanTest, SeamsFallOnTheNearestBoundary) {
         {"an edit after the end does nothing", edits({"9,+1", "20,-1"}), {"0.000-8.000"}},
         // The empty range between them still runs to nearest(Bs - d): one step, as d < 0.
         {"a window: the step ending at or after from to the first ending after to",
-         window(1, 2),
+         Plan::window(1, 2),
          {"0.992-2.016"}},
-        {"a window from 0", window(0, 0.5), {"0.000-0.512"}},
-        {"a window to beyond the end", window(7, 1e6), {"6.976-8.000"}},
-        {"a window after the end", window(9, 10), {""}},
+        {"a window from 0", Plan::window(0, 0.5), {"0.000-0.512"}},
+        {"a window to beyond the end", Plan::window(7, 1e6), {"6.976-8.000"}},
+        {"a window after the end", Plan::window(9, 10), {""}},
         {"a delay: twins of the window's first step in front",
-         window(1, 2, 0.1),
+         Plan::window(1, 2, 0.1),
          {"+3 0.992-2.016"}},
-        {"a negative delay: steps left out at its start", window(1, 2, -0.1), {"1.088-2.016"}},
-        {"a delay longer than the window leaves out all of it", window(1, 2, -5), {""}},
+        {"a negative delay: steps left out at its start",
+         Plan::window(1, 2, -0.1),
+         {"1.088-2.016"}},
+        {"a delay longer than the window leaves out all of it", Plan::window(1, 2, -5), {""}},
         {"two silences at one time",
          edits({"2,+0.1", "2,+0.1"}),
          {"0.000-1.984 +3 1.984-2.016 +3 2.016-8.000"}},

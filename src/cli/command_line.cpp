@@ -134,9 +134,7 @@ bool makePlan(CommandLine& line) {
                            ListError& error) { return parseChapters(text, plan, error); });
     }
     if (line.trims != nullptr) return listFile(line, "--trims", line.trims, parseTrims);
-    line.plan.from = line.from;
-    line.plan.to = line.to;
-    line.plan.delay = line.delay;
+    line.plan = Plan::window(line.from, line.to, line.delay);
     return true;
 }
 

@@ -37,6 +37,14 @@ struct Plan {
     // from nearest(first) to nearest(second) is its own silent twin.
     std::vector<std::pair<double, double>> mutes;
 
+    // A plain cut: the window from `from` to `to`, moved by `delay` seconds.
+    static Plan window(double from, double to, double delay = 0.0) {
+        Plan plan;
+        plan.from = from;
+        plan.to = to;
+        plan.delay = delay;
+        return plan;
+    }
     bool isWindow() const { return kind == Kind::window; }
     // The file of output `output` (from 0): `name` itself, or numbered (see numberedName).
     std::string outputName(const std::string& name, std::size_t output) const;
