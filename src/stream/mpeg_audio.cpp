@@ -204,9 +204,15 @@ std::string MpegAudioFormat::stopReason() const {
 
 bool MpegAudioFormat::crcsHold() const {
     if (!protection) return true;
-    const std::vector<std::uint8_t> frame(frameBytes.begin(), frameBytes.end());
+    // The frame just read still stands in the reader's buffer, or in the history before it.
+    const std::uint8_t* frame = reader.recent(start, frameBytes.size());
+    std::vector<std::uint8_t> copy;
+    if (frame == nullptr) {
+        copy.assign(frameBytes.begin(), frameBytes.end());
+        frame = copy.data();
+    }
     std::uint16_t crc = 0;
-    return mpegAudioCrc(frame.data(), frame.size(), crc) && crc == (frame[4] << 8 | frame[5]);
+    return mpegAudioCrc(frame, frameBytes.size(), crc) && crc == (frame[4] << 8 | frame[5]);
 }
 
 std::string MpegAudioFormat::describe() const {
