@@ -100,6 +100,12 @@ bool Console::reportEnd(const CutResult& result) {
                secondsText(result.time) + " s long");
     }
     if (result.anyFrame && !result.readFailed) afterTheEnd(result.time);
+    sayWhatWasMade(result);
+    return !readError;
+}
+
+// What the run left out, checked and moved, and with --verbose where the cut lies.
+void Console::sayWhatWasMade(const CutResult& result) {
     for (const std::uint64_t offset : result.notMuted) {
         notice("not muted: the frame at byte " + std::to_string(offset) +
                " is too short to hold a silent frame");
@@ -123,7 +129,6 @@ bool Console::reportEnd(const CutResult& result) {
     for (std::size_t i = 0; verbose && i < result.placed.size(); ++i) {
         notice(placedText(i + 1, result.placed[i]));
     }
-    return !readError;
 }
 
 // The edits, or the ranges, of a plan that lie after the end of a stream `length` long.

@@ -37,6 +37,7 @@ private:
     std::string delayText(const DelayResult& delay) const;
     std::string span(const CopiedSpan& copied) const;
     void afterTheEnd(double length);
+    void sayWhatWasMade(const CutResult& result);
     std::string placedText(std::size_t part, const PlacedRange& range) const;
 
     const char* inputName;
