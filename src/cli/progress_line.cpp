@@ -26,18 +26,23 @@ constexpr double tie = 1e-6;
 // of a stream are formatted in whole thousandths; the rare one within a hair of a half
 // thousandth, and any odd value, goes through the exact conversion.
 char* formatSeconds(char* first, char* last, double time) {
-    const double scaled = time * 1000.0;
-    const double whole = std::floor(scaled);
-    if (!(time < fastTimes) || std::signbit(time) || std::fabs(scaled - whole - 0.5) <= tie) {
+    if (!(time < fastTimes) || std::signbit(time)) {
         return std::to_chars(first, last, time, std::chars_format::fixed, 3).ptr;
     }
-    const auto thousandths = static_cast<std::uint64_t>(whole) + (scaled - whole > 0.5);
+    const double scaled = time * 1000.0;
+    // Truncation is the floor of a value that is not negative.
+    const auto whole = static_cast<std::uint64_t>(scaled);
+    const double fraction = scaled - static_cast<double>(whole);
+    if (fraction - 0.5 <= tie && 0.5 - fraction <= tie) {
+        return std::to_chars(first, last, time, std::chars_format::fixed, 3).ptr;
+    }
+    const std::uint64_t thousandths = whole + (fraction > 0.5);
     char* end = std::to_chars(first, last, thousandths / 1000).ptr;
-    const auto fraction = static_cast<unsigned>(thousandths % 1000);
+    const auto digits = static_cast<unsigned>(thousandths % 1000);
     end[0] = '.';
-    end[1] = static_cast<char>('0' + fraction / 100);
-    end[2] = static_cast<char>('0' + fraction / 10 % 10);
-    end[3] = static_cast<char>('0' + fraction % 10);
+    end[1] = static_cast<char>('0' + digits / 100);
+    end[2] = static_cast<char>('0' + digits / 10 % 10);
+    end[3] = static_cast<char>('0' + digits % 10);
     return end + 4;
 }
 
