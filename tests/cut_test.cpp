@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <utility>
@@ -87,6 +88,16 @@ TEST(CutTest, SaysHowTheWalkEnded) {
          {"3 at 24576: no sync word"},
          {4 * 768}},
         {"no frame at all", Bytes(5000, 'x'), {0, 1e6}, CutEnd::badSpot, 0.0, false, 0, 5000},
+        // A start that is not a number is never reached, and the first step after the end
+        // still ends the walk.
+        {"a start that is not a number",
+         sample,
+         {std::nan(""), 1},
+         CutEnd::windowComplete,
+         1.024,
+         false,
+         0,
+         0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -105,8 +105,8 @@ std::optional<CutEnd> Walk::place(const CutFrame& frame, bool copied) {
     return std::nullopt;
 }
 
-// With check: a frame that fails is said; with repair, one that has reached the plan is
-// replaced by a silent twin, or left out if it cannot hold one, so that its time stays.
+// With check: a frame that fails is said; with repair, one that is not before the plan's
+// start is replaced by a silent twin, or left out if it cannot hold one, so that its time stays.
 std::optional<CutEnd> Walk::checkedFrame(const CutFrame& frame) {
     ++result.checked;
     if (!format().carriesCrc()) result.unchecked = format().noCrcNotice();
@@ -124,7 +124,7 @@ std::optional<CutEnd> Walk::checkedFrame(const CutFrame& frame) {
         return CutEnd::writeFailed;
     }
     // An extension that --core leaves out is not replaced either.
-    if (!options.repair || !plan.reached(time) || (options.core && !frame.steps)) {
+    if (!options.repair || plan.beforeStart(time) || (options.core && !frame.steps)) {
         return place(frame);
     }
     result.repaired = true;

@@ -145,12 +145,13 @@ void Seams::mute(double at, double next) {
 // placement stays as it was from one step to the next.
 const std::vector<Placement>& Seams::window(double end, double duration) {
     windowOver = windowDone;
-    // Written as the window rule is, so that a time that is not a number reaches nothing.
-    if (!reached(end) || windowOver) {
+    // The first step that ends after `to` is the last, whether or not the window began: with
+    // a start that is not a number it never does, as the rule is written.
+    windowDone = windowDone || end > plan.to;
+    if (windowOver || !reached(end)) {
         result.clear();
         return result;
     }
-    windowDone = end > plan.to;
     if (windowSteady) return result;
     result.assign(1, Placement{0});
     Placement& p = result[0];

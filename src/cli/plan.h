@@ -103,6 +103,11 @@ public:
     bool lastStepGiven() const { return plan.kind == Plan::Kind::window ? windowDone : done(); }
     // A step that ends at `end` has reached the plan: the window's start, or any step.
     bool reached(double end) const { return plan.kind != Plan::Kind::window || end >= plan.from; }
+    // A step that ends at `end` lies before the window's start. Not the same as not having
+    // reached it: a start that is not a number is neither reached nor ahead.
+    bool beforeStart(double end) const {
+        return plan.kind == Plan::Kind::window && end < plan.from;
+    }
     // A step that ends before this goes nowhere and changes nothing: one before the window.
     double idleBefore() const {
         return plan.kind == Plan::Kind::window ? plan.from

@@ -75,6 +75,7 @@ public:
     bool lastStepTaken() const { return seams.lastStepGiven(); }
     // A step that ends at `end` has reached the plan (see Seams::reached).
     bool reached(double end) const { return seams.reached(end); }
+    bool beforeStart(double end) const { return seams.beforeStart(end); }
     // A frame of the step goes where the step goes, as its silent twin if the step is muted;
     // not `copied`, only its place is taken. False when an output failed.
     bool place(const CutFrame& frame, bool copied);
