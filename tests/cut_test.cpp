@@ -29,8 +29,8 @@ struct Said : CutEvents {
     void replaced(std::uint64_t offset, double, bool withSilence) override {
         said.push_back((withSilence ? "replaced " : "left out ") + std::to_string(offset));
     }
-    void filled(double, std::uint64_t steps, bool, std::uint64_t count,
-                std::uint64_t offset) override {
+    void filled(double, std::uint64_t steps, bool, std::uint64_t count, std::uint64_t offset,
+                bool) override {
         said.push_back("filled " + std::to_string(steps) + " for " + std::to_string(count) +
                        " at " + std::to_string(offset));
     }

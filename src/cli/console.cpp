@@ -58,8 +58,8 @@ void Console::replaced(std::uint64_t offset, double end, bool withSilence) {
 }
 
 void Console::filled(double seconds, std::uint64_t steps, bool framePerStep, std::uint64_t count,
-                     std::uint64_t offset) {
-    notice("filled " + secondsText(seconds) + " s (" +
+                     std::uint64_t offset, bool estimate) {
+    notice(std::string("filled ") + (estimate ? "about " : "") + secondsText(seconds) + " s (" +
            counted(steps, framePerStep ? "silent frame" : "silent time step") + ") for " +
            counted(count, "byte") + " skipped at byte " + std::to_string(offset));
 }

@@ -22,7 +22,7 @@ public:
     void crcFailed(std::uint64_t offset, double end) override;
     void replaced(std::uint64_t offset, double end, bool withSilence) override;
     void filled(double seconds, std::uint64_t steps, bool framePerStep, std::uint64_t count,
-                std::uint64_t offset) override;
+                std::uint64_t offset, bool estimate) override;
     // Says why the output failed, if it did; false when it did not.
     bool reportOutputFailure(const CutResult& result);
     // Says how the walk ended when the output did not fail; false when that is a failure.

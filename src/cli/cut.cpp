@@ -167,8 +167,9 @@ std::optional<CutEnd> Walk::fill(std::uint64_t offset, std::uint64_t skipped) {
     for (const StepModel::SilentStep& step : steps) seconds += step.duration;
     const std::size_t count = steps.size();
     const bool framePerStep = model.framePerStep();
-    if (!say([this, seconds, count, framePerStep, skipped, offset] {
-            events.filled(seconds, count, framePerStep, skipped, offset);
+    const bool estimate = format().lengthsVary();
+    if (!say([this, seconds, count, framePerStep, skipped, offset, estimate] {
+            events.filled(seconds, count, framePerStep, skipped, offset, estimate);
         })) {
         return CutEnd::writeFailed;
     }

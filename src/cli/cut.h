@@ -69,9 +69,10 @@ public:
     // With repair: that frame was replaced by a silent one, or left out when none could be made.
     virtual void replaced(std::uint64_t offset, double end, bool withSilence) = 0;
     // With repair: `steps` silent steps of `seconds` in all stand for `count` bytes skipped at
-    // `offset`; `framePerStep`: each step is one frame.
+    // `offset`; `framePerStep`: each step is one frame; `estimate`: the steps are as many as
+    // the bytes hold at the stream's mean frame length.
     virtual void filled(double seconds, std::uint64_t steps, bool framePerStep, std::uint64_t count,
-                        std::uint64_t offset) = 0;
+                        std::uint64_t offset, bool estimate) = 0;
 };
 
 // Walks the frames from the reader's position and hands every time step to `plan`, which

@@ -5,6 +5,7 @@
 
 void StepModel::add(const std::vector<std::int32_t>& bytes, bool steps, double duration) {
     if (steps) {
+        if (!current.frames.empty()) lengths[lengthsSeen++ % lengthsKept] = current.bytes;
         std::swap(current, last);
         current.frames.clear();
         current.duration = duration;
@@ -26,6 +27,17 @@ void StepModel::readAhead(FrameStream& frames, BitReader& input) {
     input.seek(at);
 }
 
+std::size_t StepModel::count(std::uint64_t skipped, const FrameFormat& format) const {
+    const std::size_t n = std::min(lengthsSeen, lengthsKept);
+    if (!format.lengthsVary() || n == 0) {
+        const std::size_t bytes = model().bytes;
+        return (2 * skipped + bytes) / (2 * bytes);
+    }
+    std::size_t sum = 0;
+    for (std::size_t i = 0; i < n; ++i) sum += lengths[i];
+    return (2 * skipped * n + sum) / (2 * sum);
+}
+
 const StepModel::Step& StepModel::model() const {
     return last.frames.size() > current.frames.size() && last.duration > 0.0 ? last : current;
 }
@@ -34,7 +46,7 @@ std::vector<StepModel::SilentStep> StepModel::fill(std::uint64_t skipped,
                                                    const FrameFormat& format) const {
     const Step& step = model();
     if (step.bytes == 0) return {};
-    const std::uint64_t count = (2 * skipped + step.bytes) / (2 * step.bytes);
+    const std::uint64_t count = this->count(skipped, format);
     const SilentStep twin{format.silentStep(step.frames), step.duration};
     if (twin.frames.empty()) return {};
     std::vector<SilentStep> steps(count, twin);

@@ -24,7 +24,9 @@ public:
     // The silent steps that `skipped` bytes stand for: as many steps of the model as fit, to
     // the nearest whole number, made of twins of its frames in `format`. Where a step of one
     // frame comes in two sizes (AC-3 at 44.1 kHz), the steps take whichever mix of the two
-    // fills the gap exactly, as the lost frames did. Empty when a twin cannot be made.
+    // fills the gap exactly, as the lost frames did. Where lengths vary (AAC), the count is
+    // the bytes over the mean length of the last whole steps. Empty when a twin cannot be
+    // made.
     std::vector<SilentStep> fill(std::uint64_t skipped, const FrameFormat& format) const;
     bool framePerStep() const { return model().frames.size() == 1; }
 
@@ -37,7 +39,13 @@ private:
     // The last whole step: the current one may have lost its last frames to the gap.
     const Step& model() const;
 
+    std::size_t count(std::uint64_t skipped, const FrameFormat& format) const;
+
     Step current, last;
+    // The lengths of the last whole steps, for a mean, oldest overwritten first.
+    static constexpr std::size_t lengthsKept = 16;
+    std::size_t lengths[lengthsKept] = {};
+    std::size_t lengthsSeen = 0;
 };
 
 // A frame that fails its CRCs may have a damaged header, and a twin of it would take the

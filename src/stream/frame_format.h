@@ -50,6 +50,9 @@ public:
     // what --check says of the stream, once.
     virtual bool carriesCrc() const { return true; }
     virtual std::string noCrcNotice() const { return ""; }
+    // Frames of one stream vary in length, so that lost bytes tell the lost time only
+    // roughly (AAC's variable bit rate).
+    virtual bool lengthsVary() const { return false; }
     // Frames play alongside the steps of this format, which --core can leave out.
     virtual bool hasExtensions() const { return false; }
     // The format's name: "MPEG audio".
