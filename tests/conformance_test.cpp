@@ -26,7 +26,8 @@ std::vector<std::string> corpusNames() {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(MORVANE_CORPUS)) {
         const std::string extension = entry.path().extension().string();
-        if (extension == ".ac3" || extension == ".eac3" || extension == ".mp2") {
+        if (extension == ".ac3" || extension == ".eac3" || extension == ".mp2" ||
+            extension == ".aac") {
             names.push_back(entry.path().filename().string());
         }
     }
@@ -42,13 +43,17 @@ protected:
     bool eac3() const { return extension() == ".eac3"; }
     bool ac3() const { return extension() == ".ac3"; }
     bool mpeg() const { return extension() == ".mp2"; }
+    bool aac() const { return extension() == ".aac"; }
     // ffmpeg's name for the format: its mp3 demuxer reads every layer.
-    std::string format() const { return mpeg() ? "mp3" : eac3() ? "eac3" : "ac3"; }
-    // Layer II streams with CRCs are named so.
-    bool crcs() const { return !mpeg() || GetParam().find("_crc") != std::string::npos; }
+    std::string format() const { return aac() ? "aac" : mpeg() ? "mp3" : eac3() ? "eac3" : "ac3"; }
+    // Layer II streams with CRCs are named so; AAC's are not checked.
+    bool crcs() const {
+        return !aac() && (!mpeg() || GetParam().find("_crc") != std::string::npos);
+    }
     // Samples of a frame after a seam or a silent frame that still carry the frames before
-    // it: AC-3's overlapping first block, Layer II's 512-tap synthesis window.
-    std::size_t carried() const { return mpeg() ? 512 : 256; }
+    // it: AC-3's overlapping first block, Layer II's 512-tap synthesis window, the whole of
+    // an AAC frame, half of whose transform overlaps the frame before.
+    std::size_t carried() const { return aac() ? 1024 : mpeg() ? 512 : 256; }
 
     // Cuts every window out of this test's stream and hands each non-empty output to `check`
     // together with the number of frames it should hold.
@@ -247,7 +252,7 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
     // CRCs: what the CRC covers (the private bit, the allocations) and the CRC itself; without
     // them no flip can be found.
     std::map<std::size_t, std::size_t> flips;
-    if (!mpeg()) {
+    if (!mpeg() && !aac()) {
         flips = {{n / 8, dialnormBit(input, frames[n / 8])},
                  {n / 4, 24 * 8 + 5},
                  {n / 2, (frames[n / 2].size - 40) * 8 + 5},
@@ -278,11 +283,12 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
     std::fill_n(damaged.begin() + static_cast<long>(frames[junk].offset), frames[junk].size, 0);
     // Half a frame to half the next cut out. A Layer II frame's CRC covers only its start, and
     // such a cut would leave a whole frame of two halves: there the second half of one frame
-    // and the whole next are lost to junk instead.
+    // and the whole next are lost to junk instead; in AAC, which has no CRC checked, two whole
+    // frames.
     Bytes cut = input;
-    const std::size_t half = mpeg() ? std::min(7 * n / 8, n - 3) : 7 * n / 8;
-    const std::size_t from = frames[half].offset + frames[half].size / 2;
-    if (mpeg()) {
+    const std::size_t half = mpeg() || aac() ? std::min(7 * n / 8, n - 3) : 7 * n / 8;
+    const std::size_t from = frames[half].offset + (aac() ? 0 : frames[half].size / 2);
+    if (mpeg() || aac()) {
         std::fill(cut.begin() + static_cast<long>(from),
                   cut.begin() + static_cast<long>(frames[half + 2].offset), 0);
     } else {
@@ -298,8 +304,8 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
         const std::vector<ac3::Frame> walked = walkStream(*stream, &skips);
         Result run =
             runMorvane({"--check", "--resync", "--quiet", "in.ac3", "0", "1e6"}, work.dir.path);
-        // Layer II: junk and lost bytes are skipped, not named.
-        EXPECT_EQ(run.status, mpeg() && (flips.empty() || stream == &cut) ? 0 : 2);
+        // Layer II and AAC: junk and lost bytes are skipped, not named.
+        EXPECT_EQ(run.status, (mpeg() || aac()) && (flips.empty() || stream == &cut) ? 0 : 2);
         EXPECT_EQ(namedByCheck(run.err), rejectedByFfmpeg(*stream, walked, format(), work.dir));
         run = runMorvane({"--repair", "--quiet", "in.ac3", "0", "1e6"}, work.dir.path);
         EXPECT_EQ(run.status, 2);
@@ -542,6 +548,7 @@ INSTANTIATE_TEST_SUITE_P(Corpus, ConformanceTest, testing::ValuesIn(corpusNames(
                              const std::string extension = file.extension().string();
                              return (extension == ".eac3"  ? "e"
                                      : extension == ".mp2" ? "m"
+                                     : extension == ".aac" ? "a"
                                                            : "s") +
                                     file.stem().string();
                          });

@@ -72,3 +72,24 @@ inline Decoded mpg123Decode(const std::string& path) {
     }
     return decoded;
 }
+
+inline bool haveFaad() {
+    static const bool found = shell("command -v faad >/dev/null 2>&1").first == 0;
+    return found;
+}
+
+// Decodes an AAC file with faad, the second decoder for the format, into a WAV file: its exit
+// status, what it said (but for its banner), and the 16-bit samples of the WAV's data chunk.
+inline Decoded faadDecode(const std::string& path) {
+    const std::string wav = path + ".wav";
+    const auto [status, said] = shell("faad -q -o " + wav + " " + path + " 2>&1");
+    Decoded decoded{status, said, {}};
+    const std::string bytes = shell("cat " + wav).second;
+    const std::size_t data = bytes.find("data");
+    if (data == std::string::npos || data + 8 > bytes.size()) return decoded;
+    for (std::size_t i = data + 8; i + 1 < bytes.size(); i += 2) {
+        decoded.samples.push_back(static_cast<std::int16_t>(
+            static_cast<std::uint8_t>(bytes[i]) | static_cast<std::uint8_t>(bytes[i + 1]) << 8));
+    }
+    return decoded;
+}

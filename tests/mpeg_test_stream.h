@@ -1,6 +1,6 @@
-// The tests' own view of an MPEG audio Layer I or II stream, worked out from the formulas of
-// ISO/IEC 11172-3 and 13818-3 rather than taken from the program; and the walk of a stream of
-// either family by its first bytes.
+// The tests' own view of an MPEG audio Layer I or II stream and of AAC in ADTS, worked out
+// from ISO/IEC 11172-3, 13818-3 and 13818-7 rather than taken from the program; and the walk
+// of a stream of any of the formats by its first bytes.
 #pragma once
 
 #include "ac3_test_stream.h"
@@ -47,8 +47,40 @@ inline std::vector<ac3::Frame> walk(const Bytes& data, std::vector<ac3::Skip>* s
 
 }  // namespace mpeg
 
-// The frames of an AC-3 or E-AC-3 stream, or of an MPEG audio one.
+// AAC in ADTS (ISO/IEC 13818-7): a header of 7 bytes, 9 with a CRC, that gives the frame's
+// length; (blocks + 1) x 1024 samples.
+namespace adts {
+
+inline bool syncAt(const Bytes& data, std::size_t at) {
+    return at + 2 <= data.size() && data[at] == 0xFF && (data[at + 1] & 0xF6) == 0xF0;
+}
+
+inline ac3::Frame frameAt(const Bytes& data, std::size_t offset, double& time) {
+    const ac3::Frame none{offset, 0, time, false, 0, 0.0};
+    if (data.size() - offset < 7 || !syncAt(data, offset)) return none;
+    const std::uint8_t* h = &data[offset];
+    const int rateIndex = h[2] >> 2 & 0x0F;
+    const std::size_t size = static_cast<std::size_t>((h[3] & 3) << 11 | h[4] << 3 | h[5] >> 5);
+    if (rateIndex >= 13 || size < ((h[1] & 1) ? 7U : 9U) || size > data.size() - offset) {
+        return none;
+    }
+    const int rates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                           22050, 16000, 12000, 11025, 8000,  7350};
+    const int samples = ((h[6] & 3) + 1) * 1024;
+    const double duration = static_cast<double>(samples) / rates[rateIndex];
+    time += duration;
+    return {offset, size, time, true, samples, duration};
+}
+
+inline std::vector<ac3::Frame> walk(const Bytes& data, std::vector<ac3::Skip>* skips = nullptr) {
+    return ac3::walkWith(data, skips, frameAt, syncAt);
+}
+
+}  // namespace adts
+
+// The frames of an AC-3 or E-AC-3 stream, of an ADTS one, or of an MPEG audio one.
 inline std::vector<ac3::Frame> walkStream(const Bytes& data,
                                           std::vector<ac3::Skip>* skips = nullptr) {
+    if (adts::syncAt(data, 0)) return adts::walk(data, skips);
     return mpeg::syncAt(data, 0) ? mpeg::walk(data, skips) : ac3::walk(data, skips);
 }

@@ -1,5 +1,6 @@
 #include "stream/frame_stream.h"
 
+#include "stream/adts.h"
 #include "stream/frame_reader.h"
 #include "stream/mpeg_audio.h"
 
@@ -18,6 +19,7 @@ constexpr std::size_t syncBytes = 4;
 const std::vector<FormatRow>& knownFormats() {
     static const std::vector<FormatRow> rows = {
         {FrameReader::startsFrame, make<FrameReader>, true},           // AC-3 and E-AC-3: 0x0B77
+        {AdtsFormat::startsFrame, make<AdtsFormat>, false},            // 12 set bits, layer 00
         {MpegAudioFormat::startsFrame, make<MpegAudioFormat>, false},  // 11 set bits
     };
     return rows;

@@ -5,7 +5,7 @@
 # rates high enough that the encoder puts 3, 2 or 1 audio blocks in a frame. The encoder is
 # Debian's ffmpeg (its native AC-3 and E-AC-3 encoders), fed synthesized tones with a little
 # noise.
-#   bash tests/corpus/make_corpus.sh [ac3|eac3|mp2]   (writes into tests/corpus/; all by default)
+#   bash tests/corpus/make_corpus.sh [ac3|eac3|mp2|aac]   (writes into tests/corpus/; all by default)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -81,6 +81,15 @@ make_twolame() { # rate kbit/s mode (j joint, s stereo, m mono) seconds
         -f s16le -ac "$n" - | twolame --quiet -r -s "$1" -N "$n" --mode "$3" --protect -b "$2" - "$name"
 }
 
+# AAC LC in ADTS by ffmpeg's encoder, as `ffmpeg -c copy` writes an .aac file.
+make_aac() { # rate kbit/s layout seconds
+    local name
+    name=$(printf '%s_%03dk_%s.aac' "$1" "$2" "${3/./_}")
+    ffmpeg -hide_banner -loglevel error -y \
+        -f lavfi -i "aevalsrc=exprs=$(signal "$3"):channel_layout=$3:sample_rate=$1:duration=$4" \
+        -c:a aac -b:a "$2k" -f adts "$name"
+}
+
 what=${1:-all}
 if [ "$what" = all ] || [ "$what" = ac3 ]; then make_ac3; fi
 if [ "$what" = all ] || [ "$what" = eac3 ]; then
@@ -109,4 +118,14 @@ if [ "$what" = all ] || [ "$what" = mp2 ]; then
     make_twolame 44100 160 j 1
     make_twolame 32000 96 m 0.6
     make_twolame 22050 48 s 1
+fi
+if [ "$what" = all ] || [ "$what" = aac ]; then
+    make_aac 48000 64 mono 0.6
+    make_aac 48000 128 stereo 0.6
+    make_aac 48000 320 5.1 0.6
+    make_aac 44100 96 stereo 1
+    make_aac 44100 256 5.1 1
+    make_aac 32000 64 mono 0.6
+    make_aac 32000 160 stereo 0.6
+    make_aac 24000 64 stereo 1
 fi
