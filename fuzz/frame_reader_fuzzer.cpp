@@ -4,11 +4,14 @@
 // checked against their own header: size from frmsiz, time from blocks and sample rate. The
 // same bytes are read as MPEG audio too: each frame the next run of bytes with its sync and
 // the size and time of its own header, and a silent twin of the same header and length whose
-// CRC holds.
+// CRC holds; and as ADTS: each frame of the length and time of its header, and a twin of the
+// same length and header but for its protection.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "fuzz_input_file.h"
+#include "stream/adts.h"
 #include "stream/frame_reader.h"
 #include "stream/mpeg_audio.h"
 
@@ -73,6 +76,43 @@ void readAsMpeg(FuzzInputFile& file, const std::uint8_t* data, std::size_t size)
     format.stopReason();
 }
 
+void checkAdts(const std::uint8_t* header, std::size_t size, double duration,
+               const AdtsFormat& format, const std::vector<std::int32_t>& frame) {
+    if (header[0] != 0xFF || (header[1] & 0xF6) != 0xF0) fuzzFailure("ADTS frame without sync");
+    const std::size_t length =
+        static_cast<std::size_t>((header[3] & 3) << 11 | header[4] << 3 | header[5] >> 5);
+    const int rateIndex = header[2] >> 2 & 0x0F;
+    if (length != size || rateIndex >= 13 || size < ((header[1] & 1) ? 7U : 9U)) {
+        fuzzFailure("ADTS frame not of its header's length, or of a reserved rate");
+    }
+    constexpr int rates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                               22050, 16000, 12000, 11025, 8000,  7350};
+    if (duration != ((header[6] & 3) + 1) * 1024.0 / rates[rateIndex]) fuzzFailure("ADTS time");
+    const std::vector<std::int32_t> twin = format.silentFrame(frame);
+    if (twin.empty()) return;
+    if (twin.size() != size || twin[0] != header[0] || twin[1] != (header[1] | 1) ||
+        !std::equal(twin.begin() + 2, twin.begin() + 7, header + 2)) {
+        fuzzFailure("ADTS twin of another header or length");
+    }
+}
+
+void readAsAdts(FuzzInputFile& file, const std::uint8_t* data, std::size_t size) {
+    BitReader bitReader(file.hold(data, size));
+    AdtsFormat format(bitReader);
+    std::size_t offset = 0;
+    while (format.readFrame()) {
+        const std::vector<std::int32_t>& frame = format.frameData();
+        if (offset + frame.size() > size) fuzzFailure("ADTS frame past the input");
+        for (std::size_t i = 0; i < frame.size(); ++i) {
+            if (frame[i] != data[offset + i]) fuzzFailure("ADTS frame bytes differ");
+        }
+        format.crcsHold();
+        checkAdts(data + offset, frame.size(), format.frameDuration(), format, frame);
+        offset += frame.size();
+    }
+    format.stopReason();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -95,5 +135,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         offset += frame.size();
     }
     readAsMpeg(file, data, size);
+    readAsAdts(file, data, size);
     return 0;
 }
