@@ -2,7 +2,8 @@
 # Measures morvane on a 1-hour 48 kHz 5.1 448 kbit/s AC-3 stream (about 200 MB) against dd, the
 # one-write-per-frame floor (frame_copier.cpp) and, where installed, ffmpeg's stream copy; and
 # on an E-AC-3 stream of the same length, layout and rate against ffmpeg's stream copy; and
-# on hours of MPEG-1 Layer II at 256 and 384 kbit/s, in bytes a second against the AC-3 cut.
+# on hours of MPEG-1 Layer II at 256 and 384 kbit/s and of AAC at 128 kbit/s, in bytes a
+# second against the AC-3 cut.
 # Every case runs twice: on the disk's file system, where users keep their files, and on tmpfs.
 #   bash bench/run_bench.sh [runs, default 7] [scratch directory on disk, default
 #                           build-bench/scratch] [scratch directory on tmpfs, default
@@ -41,6 +42,13 @@ for rate in 256 384; do
         for _ in $(seq 60); do cat "piece$rate.mp2"; done >"in$rate.mp2"
     fi
 done
+# AAC LC in ADTS, stereo at 48 kHz and 128 kbit/s, as HD television and IPTV carry it.
+if [ ! -s in.aac ]; then
+    ffmpeg -hide_banner -loglevel error -y -f lavfi \
+        -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)|0.3*sin(2*PI*330*t):channel_layout=stereo:sample_rate=48000:duration=60" \
+        -c:a aac -b:a 128k -f adts piece.aac
+    for _ in $(seq 60); do cat piece.aac; done >in.aac
+fi
 if [ ! -s in.eac3 ]; then
     ffmpeg -hide_banner -loglevel error -y -f lavfi \
         -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)|0.3*sin(2*PI*330*t)|0.3*sin(2*PI*440*t)|0.3*sin(2*PI*110*t)|0.3*sin(2*PI*550*t)|0.3*sin(2*PI*660*t):channel_layout=5.1:sample_rate=48000:duration=60" \
@@ -52,7 +60,7 @@ frames=$((size / 1792))
 seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
 last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
 have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
-for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
+for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
 echo "stream: $size bytes, $frames frames, $seconds s (E-AC-3: $(stat -c %s in.eac3) bytes); $runs runs each, interleaved"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 
@@ -77,6 +85,8 @@ cases=(
     "Layer II 256k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in256.mp2"
     "Layer II 384k (a) morvane, whole stream|$morvane in384.mp2 0 1e9"
     "Layer II 384k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in384.mp2"
+    "AAC 128k (a) morvane, whole stream|$morvane in.aac 0 1e9"
+    "AAC 128k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.aac"
 )
 if [ "$have_ffmpeg" = 1 ]; then
     ff="ffmpeg -nostdin -hide_banner -loglevel error -y"
@@ -113,7 +123,7 @@ run_cases() {
         [ -z "$dd_median" ] && dd_median=$median
         ratio=$(awk -v a="$median" -v b="$dd_median" 'BEGIN { printf "%.2f", a / b }')
         # Bytes a second, of the stream the command reads.
-        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2)' <<<"${cases[$i]#*|}" | head -n 1)
+        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2|aac)' <<<"${cases[$i]#*|}" | head -n 1)
         rate=$(awk -v b="$(stat -c %s "${input:-in.ac3}")" -v t="$median" 'BEGIN { printf "%.0f", b / t / 1000 }')
         printf '%-48s %9s %9s %9s %8s %10s %9s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem" "$rate"
     done
