@@ -114,6 +114,23 @@ TEST(AdtsTest, RepairFillsAnEstimate) {
     EXPECT_EQ(ffmpegDecode(work.dir / "morvane_in.ac3", "aac").messages, "");
 }
 
+// Junk in front of frames of 6000 bytes: a search reads two of them before it steps back,
+// here from 9000 bytes before the end of the reader's first 1 MiB block into the next.
+TEST(AdtsTest, LongFramesAreFoundAfterJunk) {
+    Bytes frame(6000, 0x5A);
+    // 48 kHz 5.1, one block, no CRC: the length, 6000, in 13 bits from bit 30.
+    const std::uint8_t header[7] = {
+        0xFF, 0xF1, 0x4D, 0x80 | 6000 >> 11, 6000 >> 3 & 0xFF, (6000 & 7) << 5 | 0x1F,
+        0xFC};  // 48 kHz 5.1, one block
+    std::copy(header, header + 7, frame.begin());
+    Bytes stream(1048576 - 9000, 'x');
+    for (int i = 0; i < 5; ++i) stream.insert(stream.end(), frame.begin(), frame.end());
+    Workspace work(stream);
+    const Result run = runMorvane({"--resync", "--quiet", "in.ac3", "0", "1e6"}, work.dir.path);
+    EXPECT_EQ(run.err, "morvane: in.ac3: skipped 1039576 bytes at byte 0 (no sync word)\n");
+    EXPECT_EQ(work.output(), Bytes(stream.begin() + 1039576, stream.end()));
+}
+
 TEST(AdtsTest, CoreIsABadCommandLine) {
     Workspace work(stereo());
     const Result run = runMorvane({"--core", "in.ac3", "0", "1"}, work.dir.path);

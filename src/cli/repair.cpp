@@ -15,14 +15,15 @@ void StepModel::add(const std::vector<std::int32_t>& bytes, bool steps, double d
     current.bytes += bytes.size();
 }
 
-// The reader's history holds at least 8 KiB, more than a step of two frames.
+// Frames are read until more than 4 KiB are: with one frame more, of 8 KiB at most, that is
+// well inside the reader's history.
 void StepModel::readAhead(FrameStream& frames, BitReader& input) {
     const std::uint64_t at = input.offset();
     while (frames.readFrame()) {
         const bool step = frames.format().stepsClock();
         if (!empty() && step) break;
         add(frames.format().frameData(), step, step ? frames.format().frameDuration() : 0.0);
-        if (input.offset() - at + 4096 > BitReader::historySize) break;
+        if (input.offset() - at > 4096) break;
     }
     input.seek(at);
 }

@@ -16,8 +16,9 @@ public:
     // Both the buffer size and the size of every read request. A fill that delivers less
     // than this means the file has ended.
     static constexpr std::int32_t bufferSize = 0x100000;
-    // How far back seek() can always go: more than the largest frame and a sync word.
-    static constexpr std::int32_t historySize = 0x2000;
+    // How far back seek() can always go: more than two of the largest frames (ADTS: 8191
+    // bytes) and a sync word, for a search that reads two frames before it steps back.
+    static constexpr std::int32_t historySize = 0x5000;
 
     // Opens the file and reads the first block. A file that cannot be opened leaves the
     // reader exhausted from the start (isOpen() false, atEnd() true).
