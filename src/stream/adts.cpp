@@ -211,9 +211,11 @@ FrameFormat::Frame AdtsFormat::silentFrame(const Frame& reference) const {
 }
 
 FrameFormat::Frame AdtsFormat::replacementReference(const Frame& damaged, const Frame& good) const {
+    // The length and the number of blocks are trusted. A sample rate that is not the good
+    // frame's is damage, as --check has it, and the twin plays at the stream's rate.
     Frame reference = damaged;
     reference[1] = good[1];
-    reference[2] = (good[2] & 0xC3) | (damaged[2] & 0x3C);  // the sample rate is trusted
-    reference[3] = (good[3] & 0xFC) | (damaged[3] & 0x03);  // and the length
+    reference[2] = good[2];
+    reference[3] = (good[3] & 0xFC) | (damaged[3] & 0x03);
     return reference;
 }

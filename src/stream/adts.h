@@ -37,7 +37,7 @@ public:
     Frame silentFrame(const Frame& reference) const override;
     std::size_t kinds() const override { return 1; }
     std::size_t kindOf(const Frame&) const override { return 0; }
-    // Kept of the damaged frame: its sample rate, length and number of blocks.
+    // Kept of the damaged frame: its length and number of blocks.
     Frame replacementReference(const Frame& damaged, const Frame& good) const override;
 
 private:
