@@ -59,23 +59,6 @@ void checkMpeg(const std::uint8_t* header, std::size_t size, double duration,
     }
 }
 
-void readAsMpeg(FuzzInputFile& file, const std::uint8_t* data, std::size_t size) {
-    BitReader bitReader(file.hold(data, size));
-    MpegAudioFormat format(bitReader);
-    std::size_t offset = 0;
-    while (format.readFrame()) {
-        const std::vector<std::int32_t>& frame = format.frameData();
-        if (offset + frame.size() > size) fuzzFailure("MPEG frame past the input");
-        for (std::size_t i = 0; i < frame.size(); ++i) {
-            if (frame[i] != data[offset + i]) fuzzFailure("MPEG frame bytes differ");
-        }
-        format.crcsHold();
-        checkMpeg(data + offset, frame.size(), format.frameDuration(), format, frame);
-        offset += frame.size();
-    }
-    format.stopReason();
-}
-
 void checkAdts(const std::uint8_t* header, std::size_t size, double duration,
                const AdtsFormat& format, const std::vector<std::int32_t>& frame) {
     if (header[0] != 0xFF || (header[1] & 0xF6) != 0xF0) fuzzFailure("ADTS frame without sync");
@@ -96,18 +79,20 @@ void checkAdts(const std::uint8_t* header, std::size_t size, double duration,
     }
 }
 
-void readAsAdts(FuzzInputFile& file, const std::uint8_t* data, std::size_t size) {
+// The bytes read as `Format`: every frame the next run of input bytes, then `check`ed.
+template <typename Format, typename Check>
+void readAs(FuzzInputFile& file, const std::uint8_t* data, std::size_t size, Check check) {
     BitReader bitReader(file.hold(data, size));
-    AdtsFormat format(bitReader);
+    Format format(bitReader);
     std::size_t offset = 0;
     while (format.readFrame()) {
         const std::vector<std::int32_t>& frame = format.frameData();
-        if (offset + frame.size() > size) fuzzFailure("ADTS frame past the input");
+        if (offset + frame.size() > size) fuzzFailure("frame past the input");
         for (std::size_t i = 0; i < frame.size(); ++i) {
-            if (frame[i] != data[offset + i]) fuzzFailure("ADTS frame bytes differ");
+            if (frame[i] != data[offset + i]) fuzzFailure("frame bytes differ from the input");
         }
         format.crcsHold();
-        checkAdts(data + offset, frame.size(), format.frameDuration(), format, frame);
+        check(data + offset, frame.size(), format.frameDuration(), format, frame);
         offset += frame.size();
     }
     format.stopReason();
@@ -134,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (frameReader.isEac3()) checkEac3(data + offset, frame.size(), duration);
         offset += frame.size();
     }
-    readAsMpeg(file, data, size);
-    readAsAdts(file, data, size);
+    readAs<MpegAudioFormat>(file, data, size, checkMpeg);
+    readAs<AdtsFormat>(file, data, size, checkAdts);
     return 0;
 }
