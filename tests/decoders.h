@@ -29,8 +29,22 @@ inline std::pair<int, std::string> shell(const std::string& command) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
+inline bool installed(const std::string& command) {
+    return shell("command -v " + command + " >/dev/null 2>&1").first == 0;
+}
+
+// 16-bit little-endian samples from `from` on.
+inline std::vector<float> samples16(const std::string& bytes, std::size_t from = 0) {
+    std::vector<float> samples;
+    for (std::size_t i = from; i + 1 < bytes.size(); i += 2) {
+        samples.push_back(static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[i]) |
+                                                    static_cast<std::uint8_t>(bytes[i + 1]) << 8));
+    }
+    return samples;
+}
+
 inline bool haveFfmpeg() {
-    static const bool found = shell("command -v ffmpeg >/dev/null 2>&1").first == 0;
+    static const bool found = installed("ffmpeg");
     return found;
 }
 
@@ -55,7 +69,7 @@ inline Decoded ffmpegDecode(const std::string& path, const std::string& format) 
 }
 
 inline bool haveMpg123() {
-    static const bool found = shell("command -v mpg123 >/dev/null 2>&1").first == 0;
+    static const bool found = installed("mpg123");
     return found;
 }
 
@@ -64,17 +78,11 @@ inline bool haveMpg123() {
 inline Decoded mpg123Decode(const std::string& path) {
     const std::string messages = path + ".mpg123";
     auto [status, pcm] = shell("mpg123 -q -s " + path + " 2>" + messages);
-    Decoded decoded{status, shell("cat " + messages).second, {}};
-    for (std::size_t i = 0; i + 1 < pcm.size(); i += 2) {
-        const auto sample = static_cast<std::int16_t>(static_cast<std::uint8_t>(pcm[i]) |
-                                                      static_cast<std::uint8_t>(pcm[i + 1]) << 8);
-        decoded.samples.push_back(sample);
-    }
-    return decoded;
+    return {status, shell("cat " + messages).second, samples16(pcm)};
 }
 
 inline bool haveFaad() {
-    static const bool found = shell("command -v faad >/dev/null 2>&1").first == 0;
+    static const bool found = installed("faad");
     return found;
 }
 
@@ -86,10 +94,6 @@ inline Decoded faadDecode(const std::string& path) {
     Decoded decoded{status, said, {}};
     const std::string bytes = shell("cat " + wav).second;
     const std::size_t data = bytes.find("data");
-    if (data == std::string::npos || data + 8 > bytes.size()) return decoded;
-    for (std::size_t i = data + 8; i + 1 < bytes.size(); i += 2) {
-        decoded.samples.push_back(static_cast<std::int16_t>(
-            static_cast<std::uint8_t>(bytes[i]) | static_cast<std::uint8_t>(bytes[i + 1]) << 8));
-    }
+    if (data != std::string::npos) decoded.samples = samples16(bytes, data + 8);
     return decoded;
 }

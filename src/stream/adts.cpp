@@ -148,9 +148,11 @@ bool AdtsFormat::readFrame() {
 }
 
 bool AdtsFormat::frameAt(std::uint64_t candidate) {
-    if (!reader.seek(candidate) || !readFrame()) return false;
-    const std::uint8_t* next = reader.recent(reader.offset(), 2);
-    return reader.atEnd() || (next != nullptr && next[0] == 0xFF && (next[1] & 0xF6) == 0xF0);
+    // Only an ADTS sync word follows: LOAS's does not count.
+    return reader.seek(candidate) && readFrame() &&
+           followedBy([](const std::uint8_t* next, std::size_t) {
+               return next[0] == 0xFF && (next[1] & 0xF6) == 0xF0;
+           });
 }
 
 std::string AdtsFormat::stopReason() const {

@@ -96,6 +96,12 @@ protected:
     // stopReason() for the stops that every format words alike: the end of the input, no
     // sync word, a frame cut short.
     std::string commonStopReason() const;
+    // The frame just read ends the input, or the next two bytes pass `sync`: how a frame found
+    // by a search must be followed.
+    bool followedBy(bool (*sync)(const std::uint8_t* bytes, std::size_t size)) const {
+        const std::uint8_t* next = reader.recent(reader.offset(), 2);
+        return reader.atEnd() || (next != nullptr && sync(next, 2));
+    }
     bool fail(Stop why) {
         stopped = why;
         return false;

@@ -175,9 +175,7 @@ bool MpegAudioFormat::headerFits(const std::uint8_t* bytes) {
 }
 
 bool MpegAudioFormat::frameAt(std::uint64_t candidate) {
-    if (!reader.seek(candidate) || !readFrame()) return false;
-    const std::uint8_t* next = reader.recent(reader.offset(), 2);
-    return reader.atEnd() || (next != nullptr && startsFrame(next, 2));
+    return reader.seek(candidate) && readFrame() && followedBy(startsFrame);
 }
 
 std::string MpegAudioFormat::stopReason() const {
