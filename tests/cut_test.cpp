@@ -26,7 +26,7 @@ struct Said : CutEvents {
     void crcFailed(std::uint64_t offset, double) override {
         said.push_back("bad " + std::to_string(offset));
     }
-    void replaced(std::uint64_t offset, double, bool withSilence) override {
+    void replaced(std::uint64_t offset, double, bool withSilence, const std::string&) override {
         said.push_back((withSilence ? "replaced " : "left out ") + std::to_string(offset));
     }
     void filled(double, std::uint64_t steps, bool, std::uint64_t count, std::uint64_t offset,

@@ -51,10 +51,10 @@ void Console::crcFailed(std::uint64_t offset, double end) {
     notice(frameAt(offset, end) + " fails its CRC check");
 }
 
-void Console::replaced(std::uint64_t offset, double end, bool withSilence) {
-    notice(withSilence
-               ? "replaced " + frameAt(offset, end) + " with silence"
-               : "left out " + frameAt(offset, end) + ": it is too short to hold a silent frame");
+void Console::replaced(std::uint64_t offset, double end, bool withSilence,
+                       const std::string& why) {
+    notice(withSilence ? "replaced " + frameAt(offset, end) + " with silence"
+                       : "left out " + frameAt(offset, end) + ": " + why);
 }
 
 void Console::filled(double seconds, std::uint64_t steps, bool framePerStep, std::uint64_t count,

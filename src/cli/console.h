@@ -20,7 +20,8 @@ public:
     void formatFound(const std::string& description) override;
     void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) override;
     void crcFailed(std::uint64_t offset, double end) override;
-    void replaced(std::uint64_t offset, double end, bool withSilence) override;
+    void replaced(std::uint64_t offset, double end, bool withSilence,
+                  const std::string& why) override;
     void filled(double seconds, std::uint64_t steps, bool framePerStep, std::uint64_t count,
                 std::uint64_t offset, bool estimate) override;
     // Says why the output failed, if it did; false when it did not.

@@ -129,7 +129,10 @@ std::optional<CutEnd> Walk::checkedFrame(const CutFrame& frame) {
     }
     result.repaired = true;
     const bool withSilence = !twin.empty();
-    if (!say([this, offset, end, withSilence] { events.replaced(offset, end, withSilence); })) {
+    const std::string why = withSilence ? "" : format().noTwinReason(frame.bytes);
+    if (!say([this, offset, end, withSilence, why] {
+            events.replaced(offset, end, withSilence, why);
+        })) {
         return CutEnd::writeFailed;
     }
     return place({frame, twin}, withSilence);

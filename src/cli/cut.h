@@ -66,8 +66,10 @@ public:
     virtual void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) = 0;
     // The frame at `offset`, whose step ends at `end` seconds, fails its CRC check.
     virtual void crcFailed(std::uint64_t offset, double end) = 0;
-    // With repair: that frame was replaced by a silent one, or left out when none could be made.
-    virtual void replaced(std::uint64_t offset, double end, bool withSilence) = 0;
+    // With repair: that frame was replaced by a silent one, or left out when none could be
+    // made, for the reason `why`.
+    virtual void replaced(std::uint64_t offset, double end, bool withSilence,
+                          const std::string& why) = 0;
     // With repair: `steps` silent steps of `seconds` in all stand for `count` bytes skipped at
     // `offset`; `framePerStep`: each step is one frame; `estimate`: the steps are as many as
     // the bytes hold at the stream's mean frame length.

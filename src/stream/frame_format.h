@@ -64,7 +64,11 @@ public:
     // header, valid error checks, audio that decodes to zeros. Empty when it cannot hold one.
     virtual Frame silentFrame(const Frame& reference) const = 0;
     // Silent twins of every frame of a time step, in order; empty when any of them has none.
-    Frames silentStep(const Frames& frames) const;
+    virtual Frames silentStep(const Frames& frames) const;
+    // Why a damaged frame that has no silent twin is left out rather than replaced.
+    virtual std::string noTwinReason(const Frame&) const {
+        return "it is too short to hold a silent frame";
+    }
     // Damaged frames are replaced by twins modelled on the last good frame of their kind.
     // kindOf() is below kinds(), or kinds() or more for a frame of no kind.
     virtual std::size_t kinds() const = 0;
