@@ -81,6 +81,33 @@ inline Decoded mpg123Decode(const std::string& path) {
     return {status, shell("cat " + messages).second, samples16(pcm)};
 }
 
+inline bool haveDcadec() {
+    static const bool found = installed("dcadec");
+    return found;
+}
+
+// Decodes a DTS file with libdca's dcadec, the second decoder for the format, into WAV with all
+// of the stream's `channels`: as floats, but for stereo, which it writes as 16-bit samples (its
+// floats of stereo are off by one step). Its exit status, what it said but for its banner and
+// count, and the samples of the WAV's data chunk.
+inline Decoded dcadecDecode(const std::string& path, int channels) {
+    const auto [status, pcm] = shell("dcadec -o " + std::string(channels == 2 ? "wav " : "wav6 ") +
+                                     path + " 2>" + path + ".dcadec");
+    const std::string said =
+        shell("grep -v -E '^(libdca|  based|$|[0-9]+ frames decoded)' " + path + ".dcadec").second;
+    Decoded decoded{status, said, {}};
+    const std::size_t data = pcm.find("data");
+    if (data == std::string::npos || pcm.size() < 36) return decoded;
+    if (static_cast<std::uint8_t>(pcm[34]) == 16) {
+        decoded.samples = samples16(pcm, data + 8);
+        return decoded;
+    }
+    decoded.samples.resize((pcm.size() - data - 8) / sizeof(float));
+    std::memcpy(decoded.samples.data(), pcm.data() + data + 8,
+                decoded.samples.size() * sizeof(float));
+    return decoded;
+}
+
 inline bool haveFaad() {
     static const bool found = installed("faad");
     return found;

@@ -11,6 +11,8 @@
 #include "decoders.h"
 #include "mpeg_test_stream.h"
 #include "stream/adts.h"
+#include "stream/dts.h"
+#include "stream/frame_bits.h"
 #include "stream/frame_crc.h"
 #include "stream/frame_reader.h"
 #include "stream/mpeg_audio.h"
@@ -314,6 +316,66 @@ void expectMpegTwin(const Reference& reference, const Bytes& twin) {
     }
 }
 
+// A DTS core reference frame of `size` bytes and `blocks` blocks of 32 samples: its header,
+// with a CRC, DYNF and ASPF set by `flags` (bits 0, 1, 2), and a time stamp.
+Reference dtsReference(int sfreq, int amode, int lff, int blocks, std::size_t size, int flags) {
+    Packer p;
+    p.put(0x7FFE8001, 32);
+    p.put(1, 1);   // FTYPE: a normal frame
+    p.put(31, 5);  // SHORT
+    p.put(flags & 1, 1);
+    p.put(static_cast<unsigned>(blocks - 1), 7);
+    p.put(static_cast<unsigned>(size - 1), 14);
+    p.put(static_cast<unsigned>(amode), 6);
+    p.put(static_cast<unsigned>(sfreq), 4);
+    p.put(24, 5);  // RATE
+    p.put(0, 1);
+    p.put(flags >> 1 & 1, 1);  // DYNF
+    p.put(1, 1);               // TIMEF
+    p.put(0, 6);               // AUXF, HDCD, EXT_AUDIO_ID, EXT_AUDIO
+    p.put(flags >> 2 & 1, 1);  // ASPF
+    p.put(static_cast<unsigned>(lff), 2);
+    p.put(1, 1);                              // HFLAG
+    if ((flags & 1) != 0) p.put(0x1234, 16);  // HCRC
+    p.put(0x7, 5);                            // FILTS, VERNUM 7
+    p.put(0, 11);                             // CHIST, PCMR, SUMF, SUMS, DIALNORM
+    const int rates[16] = {0,     8000,  16000, 32000, 0,     0,     11025,
+                           22050, 44100, 0,     0,     12000, 24000, 48000};
+    const int channels[10] = {1, 2, 2, 2, 2, 3, 3, 4, 4, 5};
+    return {p.frame(size), rates[sfreq], channels[amode] + (lff != 0 ? 1 : 0)};
+}
+
+// One channel arrangement at 512 samples in the frame lengths of ffmpeg's encoder (1413 kb/s
+// at 48 kHz, 1411 at 44.1), the shortest and the longest, with each flag; then 256, 1024 and
+// 4096 samples.
+std::vector<Reference> dtsLayouts(int sfreq, int amode, int lff) {
+    std::vector<Reference> references;
+    const std::size_t encoders = sfreq == 13 ? 1884 : 2048;
+    for (const std::size_t size : {encoders, std::size_t{96}, std::size_t{16384}}) {
+        for (int flags = 0; flags < 8; ++flags) {
+            references.push_back(dtsReference(sfreq, amode, lff, 16, size, flags));
+        }
+    }
+    for (const int blocks : {8, 32, 128}) {
+        references.push_back(dtsReference(sfreq, amode, lff, blocks, encoders, 6));
+    }
+    return references;
+}
+
+// A DTS twin has the reference's length, sync word, NBLKS, FSIZE, AMODE, SFREQ, RATE and LFF.
+void expectDtsTwin(const Reference& reference, const Bytes& twin) {
+    ASSERT_EQ(twin.size(), reference.frame.size());
+    const auto fields = [](const Bytes& frame) {
+        BitCursor bits(frame.data(), frame.size());
+        const std::uint32_t sync = bits.read(32);
+        bits.skip(7);
+        const std::uint32_t header = bits.read(36);  // NBLKS to RATE
+        bits.skip(10);
+        return std::tuple(sync, header, bits.read(2));
+    };
+    EXPECT_EQ(fields(twin), fields(reference.frame));
+}
+
 // What ffprobe says of each decoded frame (the bytes it came from and its channels), then of
 // the stream's sample rate.
 std::string probeFrames(const std::string& path, const std::string& format) {
@@ -329,7 +391,8 @@ TEST(SilentFrameTest, DecodesToZerosAsItsReference) {
         const char* what;
         std::vector<Reference> references;
         bool ffmpegDecodes = true;
-        int framesPerPacket = 1;  // ffmpeg hands out a core and its dependent frame as one
+        int framesPerPacket = 1;   // ffmpeg hands out a core and its dependent frame as one
+        bool dcadecWrites = true;  // a DTS layout whose samples dcadec writes as they are
     } rows[] = {
         {"AC-3 48 kHz", ac3Layouts(0)},
         {"AC-3 44.1 kHz", ac3Layouts(1)},
@@ -376,10 +439,18 @@ TEST(SilentFrameTest, DecodesToZerosAsItsReference) {
         {"AAC 48 kHz, 4 channels", adtsLayouts(3, 4, 1)},
         {"AAC 48 kHz, 5 channels", adtsLayouts(3, 5, 1)},
         {"AAC 48 kHz, 7.1", adtsLayouts(3, 7, 1)},
+        {"DTS 48 kHz stereo", dtsLayouts(13, 2, 0)},
+        {"DTS 48 kHz 5.1", dtsLayouts(13, 9, 2)},
+        {"DTS 44.1 kHz stereo", dtsLayouts(8, 2, 0)},
+        {"DTS 44.1 kHz 5.1, LFE at 128 times", dtsLayouts(8, 9, 1)},
+        {"DTS 48 kHz 5.0", dtsLayouts(13, 9, 0)},
+        // dcadec writes mono with LFE in both its outputs with its samples' bias left in.
+        {"DTS 48 kHz mono with LFE", dtsLayouts(13, 0, 2), true, 1, false},
     };
     static BitReader noInput("");
     static const MpegAudioFormat mpegAudio(noInput);
     static const AdtsFormat adts(noInput);
+    static const DtsFormat dts(noInput);
     // A layout in a program config element, which a twin does not read: none is made.
     const Reference pce = adtsReference(3, 0, 1, false, 300);
     EXPECT_TRUE(adts.silentFrame({pce.frame.begin(), pce.frame.end()}).empty());
@@ -391,12 +462,16 @@ TEST(SilentFrameTest, DecodesToZerosAsItsReference) {
             const Reference& reference = row.references[i];
             const bool aac = reference.frame[0] == 0xFF && (reference.frame[1] & 0xF6) == 0xF0;
             const bool mpeg = reference.frame[0] == 0xFF && !aac;
+            const bool isDts = reference.frame[0] == 0x7F;
             const std::vector<std::int32_t> frame(reference.frame.begin(), reference.frame.end());
-            const std::vector<std::int32_t> made = aac    ? adts.silentFrame(frame)
-                                                   : mpeg ? mpegAudio.silentFrame(frame)
-                                                          : silentFrame(frame);
+            const std::vector<std::int32_t> made = aac     ? adts.silentFrame(frame)
+                                                   : mpeg  ? mpegAudio.silentFrame(frame)
+                                                   : isDts ? dts.silentFrame(frame)
+                                                           : silentFrame(frame);
             const Bytes twin(made.begin(), made.end());
-            if (aac) {
+            if (isDts) {
+                expectDtsTwin(reference, twin);
+            } else if (aac) {
                 expectAdtsTwin(reference, twin);
             } else if (mpeg) {
                 expectMpegTwin(reference, twin);
@@ -417,8 +492,13 @@ TEST(SilentFrameTest, DecodesToZerosAsItsReference) {
         TempDir dir;
         const bool aac = stream[0] == 0xFF && (stream[1] & 0xF6) == 0xF0;
         const bool mpeg = stream[0] == 0xFF && !aac;
-        const bool eac3 = !mpeg && !aac && (stream[5] >> 3) > 10;
-        const std::string format = aac ? "aac" : mpeg ? "mp3" : eac3 ? "eac3" : "ac3";
+        const bool isDts = stream[0] == 0x7F;
+        const bool eac3 = !mpeg && !aac && !isDts && (stream[5] >> 3) > 10;
+        const std::string format = isDts  ? "dts"
+                                   : aac  ? "aac"
+                                   : mpeg ? "mp3"
+                                   : eac3 ? "eac3"
+                                          : "ac3";
         const std::string path = dir / "silence";
         writeFile(path, stream);
         if (mpeg && haveMpg123()) {
@@ -431,6 +511,20 @@ TEST(SilentFrameTest, DecodesToZerosAsItsReference) {
             EXPECT_EQ(second.status, 0);
             EXPECT_EQ(second.messages, "");
             EXPECT_EQ(second.samples.size(), samples);
+            EXPECT_EQ(std::count(second.samples.begin(), second.samples.end(), 0.0f),
+                      static_cast<long>(second.samples.size()));
+        }
+        if (isDts && row.dcadecWrites && haveDcadec()) {
+            // Blocks of 32 samples in every channel.
+            const int channels = row.references[0].channels;
+            std::size_t samples = 0;
+            for (const Reference& reference : row.references) {
+                samples += 32 * ((reference.frame[4] & 1U) << 6 | reference.frame[5] >> 2U) + 32;
+            }
+            const Decoded second = dcadecDecode(path, channels);
+            EXPECT_EQ(second.status, 0);
+            EXPECT_EQ(second.messages, "");
+            EXPECT_EQ(second.samples.size(), samples * static_cast<std::size_t>(channels));
             EXPECT_EQ(std::count(second.samples.begin(), second.samples.end(), 0.0f),
                       static_cast<long>(second.samples.size()));
         }
@@ -472,7 +566,7 @@ TEST(SilentFrameTest, DecodesToZerosAsItsReference) {
                                                      "\n");
         }
         // liba52 decodes AC-3 alone, without E-AC-3 dependent frames.
-        if (!mpeg && !aac && !eac3 && row.framesPerPacket == 1 && a52Check != nullptr) {
+        if (!mpeg && !aac && !isDts && !eac3 && row.framesPerPacket == 1 && a52Check != nullptr) {
             const auto [status, report] = shell(std::string(a52Check) + " " + path + " " +
                                                 std::to_string(row.references.size()));
             EXPECT_EQ(status, 0) << report;

@@ -1,6 +1,7 @@
 #include "stream/frame_stream.h"
 
 #include "stream/adts.h"
+#include "stream/dts.h"
 #include "stream/frame_reader.h"
 #include "stream/mpeg_audio.h"
 
@@ -21,6 +22,7 @@ const std::vector<FormatRow>& knownFormats() {
         {FrameReader::startsFrame, make<FrameReader>, true},           // AC-3 and E-AC-3: 0x0B77
         {AdtsFormat::startsFrame, make<AdtsFormat>, false},            // 12 set bits, layer 00
         {MpegAudioFormat::startsFrame, make<MpegAudioFormat>, false},  // 11 set bits
+        {DtsFormat::startsFrame, make<DtsFormat>, true},               // 0x7FFE8001, 0x64582025
     };
     return rows;
 }
