@@ -1,7 +1,7 @@
-// Cuts of every stream of the conformance corpus (AC-3, E-AC-3 and MPEG audio Layer II, made by
-// independent encoders) through a table of windows: the output must be exactly the frames that
-// the test's own walk predicts, and real decoders must decode it whole: 1536 samples per AC-3
-// frame, 256 per E-AC-3 audio block, 1152 per Layer II frame.
+// Cuts of every stream of the conformance corpus (AC-3, E-AC-3, MPEG audio Layer II, AAC and
+// DTS, made by independent encoders) through a table of windows: the output must be exactly the
+// frames that the test's own walk predicts, and real decoders must decode it whole: 1536
+// samples per AC-3 frame, 256 per E-AC-3 audio block, 1152 per Layer II frame, and so on.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -21,13 +21,13 @@
 namespace {
 
 // The corpus files by name: AC-3 streams end in .ac3, E-AC-3 streams in .eac3, MPEG audio
-// Layer II in .mp2.
+// Layer II in .mp2, AAC in ADTS in .aac, DTS in .dts.
 std::vector<std::string> corpusNames() {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(MORVANE_CORPUS)) {
         const std::string extension = entry.path().extension().string();
         if (extension == ".ac3" || extension == ".eac3" || extension == ".mp2" ||
-            extension == ".aac") {
+            extension == ".aac" || extension == ".dts") {
             names.push_back(entry.path().filename().string());
         }
     }
@@ -44,16 +44,21 @@ protected:
     bool ac3() const { return extension() == ".ac3"; }
     bool mpeg() const { return extension() == ".mp2"; }
     bool aac() const { return extension() == ".aac"; }
+    bool dts() const { return extension() == ".dts"; }
+    // Formats whose frames' CRCs are not checked, if they have any.
+    bool uncheckedCrcs() const { return mpeg() || aac() || dts(); }
     // ffmpeg's name for the format: its mp3 demuxer reads every layer.
-    std::string format() const { return aac() ? "aac" : mpeg() ? "mp3" : eac3() ? "eac3" : "ac3"; }
-    // Layer II streams with CRCs are named so; AAC's are not checked.
+    std::string format() const {
+        return dts() ? "dts" : aac() ? "aac" : mpeg() ? "mp3" : eac3() ? "eac3" : "ac3";
+    }
+    // Layer II streams with CRCs are named so; AAC's are not checked; DTS cores have none.
     bool crcs() const {
-        return !aac() && (!mpeg() || GetParam().find("_crc") != std::string::npos);
+        return !aac() && !dts() && (!mpeg() || GetParam().find("_crc") != std::string::npos);
     }
     // Samples of a frame after a seam or a silent frame that still carry the frames before
-    // it: AC-3's overlapping first block, Layer II's 512-tap synthesis window, the whole of
-    // an AAC frame, half of whose transform overlaps the frame before.
-    std::size_t carried() const { return aac() ? 1024 : mpeg() ? 512 : 256; }
+    // it: AC-3's overlapping first block, the 512-tap synthesis windows of Layer II and DTS,
+    // the whole of an AAC frame, half of whose transform overlaps the frame before.
+    std::size_t carried() const { return aac() ? 1024 : mpeg() || dts() ? 512 : 256; }
 
     // Cuts every window out of this test's stream and hands each non-empty output to `check`
     // together with the number of frames it should hold.
@@ -252,7 +257,7 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
     // CRCs: what the CRC covers (the private bit, the allocations) and the CRC itself; without
     // them no flip can be found.
     std::map<std::size_t, std::size_t> flips;
-    if (!mpeg() && !aac()) {
+    if (!uncheckedCrcs()) {
         flips = {{n / 8, dialnormBit(input, frames[n / 8])},
                  {n / 4, 24 * 8 + 5},
                  {n / 2, (frames[n / 2].size - 40) * 8 + 5},
@@ -286,17 +291,20 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
     // and the whole next are lost to junk instead; in AAC, which has no CRC checked, two whole
     // frames.
     Bytes cut = input;
-    const std::size_t half = mpeg() || aac() ? std::min(7 * n / 8, n - 3) : 7 * n / 8;
+    const std::size_t half = uncheckedCrcs() ? std::min(7 * n / 8, n - 3) : 7 * n / 8;
     const std::size_t from = frames[half].offset + (aac() ? 0 : frames[half].size / 2);
-    if (mpeg() || aac()) {
+    if (uncheckedCrcs()) {
         std::fill(cut.begin() + static_cast<long>(from),
                   cut.begin() + static_cast<long>(frames[half + 2].offset), 0);
     } else {
         cut.erase(cut.begin() + static_cast<long>(from),
                   cut.begin() + static_cast<long>(from + frames[half + 1].size));
     }
+    // A DTS frame followed by no sync word fails the check, and is replaced: the frame before
+    // the junk too.
+    const std::size_t beforeJunk = dts() ? junk - 1 : junk;
     const std::size_t firstMended =
-        std::min({junk, layout, flips.empty() ? n : flips.begin()->first});
+        std::min({beforeJunk, layout, flips.empty() ? n : flips.begin()->first});
     for (const Bytes* stream : {&damaged, &cut}) {
         SCOPED_TRACE(stream == &cut ? "half a frame to half the next cut out" : "bits and junk");
         Workspace work(*stream);
@@ -306,7 +314,14 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
             runMorvane({"--check", "--resync", "--quiet", "in.ac3", "0", "1e6"}, work.dir.path);
         // Layer II and AAC: junk and lost bytes are skipped, not named.
         EXPECT_EQ(run.status, (mpeg() || aac()) && (flips.empty() || stream == &cut) ? 0 : 2);
-        EXPECT_EQ(namedByCheck(run.err), rejectedByFfmpeg(*stream, walked, format(), work.dir));
+        std::set<std::size_t> named = rejectedByFfmpeg(*stream, walked, format(), work.dir);
+        for (const ac3::Frame& frame : walked) {
+            const std::size_t end = frame.offset + frame.size;
+            if (dts() && end != stream->size() && !dts::syncAt(*stream, end)) {
+                named.insert(frame.offset);
+            }
+        }
+        EXPECT_EQ(namedByCheck(run.err), named);
         run = runMorvane({"--repair", "--quiet", "in.ac3", "0", "1e6"}, work.dir.path);
         EXPECT_EQ(run.status, 2);
         const Decoded repaired = ffmpegDecode(work.dir / "morvane_in.ac3", format());
@@ -339,7 +354,7 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
             SCOPED_TRACE(testing::Message() << "frame " << i);
             const std::size_t block = carried() * channels;
             const std::size_t end = at + static_cast<std::size_t>(frames[i].samples) * channels;
-            const bool mended = flips.count(i) != 0 || i == junk || i == layout;
+            const bool mended = flips.count(i) != 0 || i == junk || i == beforeJunk || i == layout;
             const auto first = repaired.samples.begin();
             EXPECT_EQ(slice(output, out, i, i) == slice(input, frames, i, i), !mended);
             if (mended) {
@@ -549,6 +564,7 @@ INSTANTIATE_TEST_SUITE_P(Corpus, ConformanceTest, testing::ValuesIn(corpusNames(
                              return (extension == ".eac3"  ? "e"
                                      : extension == ".mp2" ? "m"
                                      : extension == ".aac" ? "a"
+                                     : extension == ".dts" ? "d"
                                                            : "s") +
                                     file.stem().string();
                          });

@@ -1,6 +1,6 @@
-// The tests' own view of an MPEG audio Layer I or II stream and of AAC in ADTS, worked out
-// from ISO/IEC 11172-3, 13818-3 and 13818-7 rather than taken from the program; and the walk
-// of a stream of any of the formats by its first bytes.
+// The tests' own view of an MPEG audio Layer I or II stream, of AAC in ADTS and of DTS, worked
+// out from ISO/IEC 11172-3, 13818-3 and 13818-7 and ETSI TS 102 114 rather than taken from the
+// program; and the walk of a stream of any of the formats by its first bytes.
 #pragma once
 
 #include "ac3_test_stream.h"
@@ -78,9 +78,51 @@ inline std::vector<ac3::Frame> walk(const Bytes& data, std::vector<ac3::Skip>* s
 
 }  // namespace adts
 
-// The frames of an AC-3 or E-AC-3 stream, of an ADTS one, or of an MPEG audio one.
+// DTS core frames (sync word 0x7FFE8001): (NBLKS + 1) x 32 samples in FSIZE + 1 bytes; and
+// DTS-HD extension substream frames (0x64582025), which play alongside the core before them,
+// of nuExtSSFsize + 1 bytes.
+namespace dts {
+
+inline bool syncAt(const Bytes& data, std::size_t at) {
+    if (at + 4 > data.size()) return false;
+    const std::uint32_t word = static_cast<std::uint32_t>(data[at]) << 24 | data[at + 1] << 16 |
+                               data[at + 2] << 8 | data[at + 3];
+    return word == 0x7FFE8001 || word == 0x64582025;
+}
+
+inline ac3::Frame frameAt(const Bytes& data, std::size_t offset, double& time) {
+    const ac3::Frame none{offset, 0, time, false, 0, 0.0};
+    if (data.size() - offset < 11 || !syncAt(data, offset)) return none;
+    const std::uint8_t* h = &data[offset];
+    if (h[0] == 0x64) {  // nuExtSSFsize after a 1-bit size type and 8 or 12 bits of header size
+        const bool wide = (h[5] & 0x20) != 0;
+        const std::size_t size =
+            wide ? ((h[6] & 0x01U) << 19 | h[7] << 11 | h[8] << 3 | h[9] >> 5) + 1
+                 : ((h[6] & 0x1FU) << 11 | h[7] << 3 | h[8] >> 5) + 1;
+        if (size > data.size() - offset) return none;
+        return {offset, size, time, false, 0, 0.0};
+    }
+    const int blocks = ((h[4] & 1) << 6 | h[5] >> 2) + 1;
+    const std::size_t size = static_cast<std::size_t>((h[5] & 3) << 12 | h[6] << 4 | h[7] >> 4) + 1;
+    const int rates[16] = {0,     8000, 16000, 32000, 0,     0,     11025, 22050,
+                           44100, 0,    0,     12000, 24000, 48000, 0,     0};
+    const int rate = rates[h[8] >> 2 & 0x0F];
+    if (blocks < 6 || size < 96 || rate == 0 || size > data.size() - offset) return none;
+    const double duration = static_cast<double>(blocks * 32) / rate;
+    time += duration;
+    return {offset, size, time, true, blocks * 32, duration};
+}
+
+inline std::vector<ac3::Frame> walk(const Bytes& data, std::vector<ac3::Skip>* skips = nullptr) {
+    return ac3::walkWith(data, skips, frameAt, syncAt);
+}
+
+}  // namespace dts
+
+// The frames of an AC-3 or E-AC-3 stream, of an ADTS one, of an MPEG audio one or of a DTS one.
 inline std::vector<ac3::Frame> walkStream(const Bytes& data,
                                           std::vector<ac3::Skip>* skips = nullptr) {
+    if (dts::syncAt(data, 0)) return dts::walk(data, skips);
     if (adts::syncAt(data, 0)) return adts::walk(data, skips);
     return mpeg::syncAt(data, 0) ? mpeg::walk(data, skips) : ac3::walk(data, skips);
 }

@@ -16,9 +16,11 @@ public:
     // Both the buffer size and the size of every read request. A fill that delivers less
     // than this means the file has ended.
     static constexpr std::int32_t bufferSize = 0x100000;
-    // How far back seek() can always go: more than two of the largest frames (ADTS: 8191
-    // bytes) and a sync word, for a search that reads two frames before it steps back.
-    static constexpr std::int32_t historySize = 0x5000;
+    // How far back seek() can always go: more than two of the largest ADTS frames (8191 bytes)
+    // and a sync word, for a search that reads two frames before it steps back; and more than
+    // a DTS-HD time step at Blu-ray's highest rate (a core frame and an extension substream
+    // frame, under 40 KiB together), for repair's read ahead.
+    static constexpr std::int32_t historySize = 0x10000;
 
     // Opens the file and reads the first block. A file that cannot be opened leaves the
     // reader exhausted from the start (isOpen() false, atEnd() true).

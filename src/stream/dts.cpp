@@ -221,7 +221,12 @@ bool DtsFormat::followedBySync() const {
 }
 
 bool DtsFormat::frameAt(std::uint64_t candidate) {
-    return reader.seek(candidate) && readFrame() && steps && followedBySync();
+    // An extension substream frame, which may be longer than the reader can step back over,
+    // is not read.
+    if (!reader.seek(candidate)) return false;
+    const std::uint8_t* sync = reader.recent(candidate, 4);
+    if (sync != nullptr && syncOf(sync) == Sync::extension) return false;
+    return readFrame() && steps && followedBySync();
 }
 
 std::string DtsFormat::stopReason() const {

@@ -5,7 +5,7 @@
 # rates high enough that the encoder puts 3, 2 or 1 audio blocks in a frame. The encoder is
 # Debian's ffmpeg (its native AC-3 and E-AC-3 encoders), fed synthesized tones with a little
 # noise.
-#   bash tests/corpus/make_corpus.sh [ac3|eac3|mp2|aac]   (writes into tests/corpus/; all by default)
+#   bash tests/corpus/make_corpus.sh [ac3|eac3|mp2|aac|dts]   (writes into tests/corpus/; all by default)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -90,6 +90,15 @@ make_aac() { # rate kbit/s layout seconds
         -c:a aac -b:a "$2k" -f adts "$name"
 }
 
+# DTS core frames by ffmpeg's encoder (still experimental, hence -strict -2).
+make_dts() { # rate kbit/s layout seconds
+    local name
+    name=$(printf '%s_%04dk_%s.dts' "$1" "$2" "${3/./_}")
+    ffmpeg -hide_banner -loglevel error -y \
+        -f lavfi -i "aevalsrc=exprs=$(signal "$3"):channel_layout=$3:sample_rate=$1:duration=$4" \
+        -c:a dca -strict -2 -b:a "$2k" -f dts "$name"
+}
+
 what=${1:-all}
 if [ "$what" = all ] || [ "$what" = ac3 ]; then make_ac3; fi
 if [ "$what" = all ] || [ "$what" = eac3 ]; then
@@ -118,6 +127,12 @@ if [ "$what" = all ] || [ "$what" = mp2 ]; then
     make_twolame 44100 160 j 1
     make_twolame 32000 96 m 0.6
     make_twolame 22050 48 s 1
+fi
+if [ "$what" = all ] || [ "$what" = dts ]; then
+    make_dts 48000 768 stereo 0.6
+    make_dts 48000 1509 5.1 0.6
+    make_dts 44100 1411 stereo 0.6
+    make_dts 44100 768 5.1 0.6
 fi
 if [ "$what" = all ] || [ "$what" = aac ]; then
     make_aac 48000 64 mono 0.6
