@@ -117,6 +117,53 @@ inline std::vector<ac3::Frame> walk(const Bytes& data, std::vector<ac3::Skip>* s
     return ac3::walkWith(data, skips, frameAt, syncAt);
 }
 
+// An extension substream frame of an 18-byte header and `payload` bytes of one asset in the
+// auxiliary coding mode, which decoders skip. The header's CRC-16 (0x1021 from 0xFFFF) runs
+// from its sixth byte to its end, the CRC itself included, to 0.
+inline Bytes extensionFrame(std::size_t payload) {
+    constexpr std::size_t header = 18;
+    const auto p = static_cast<std::uint32_t>(payload - 1);
+    int used = 0;
+    Bytes frame = {0x64, 0x58, 0x20, 0x25, 0x00};
+    const auto put = [&](std::uint64_t value, int count) {
+        for (int i = count - 1; i >= 0; --i, ++used) {
+            if (used % 8 == 0) frame.push_back(0);
+            frame.back() |= static_cast<std::uint8_t>((value >> i & 1) << (7 - used % 8));
+        }
+    };
+    put(0, 3);  // nExtSSIndex, bHeaderSizeType
+    put(header - 1, 8);
+    put(header + payload - 1, 16);
+    put(0, 1);   // bStaticFieldsPresent
+    put(p, 16);  // nuAssetFsize
+    put(4, 9);   // nuAssetDescriptFsize: 5 bytes
+    put(0, 5);   // nuAssetIndex, no DRC, no dialog normalization
+    put(3, 2);   // nuCodingMode: auxiliary
+    put(p, 14);  // its size
+    put(0, 11);  // codec, no sync word, pad; bBcCorePresent, byte align
+    std::uint32_t crc = 0xFFFF;
+    for (std::size_t i = 5; i < frame.size(); ++i) {
+        crc ^= static_cast<std::uint32_t>(frame[i]) << 8;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) != 0 ? crc << 1 ^ 0x1021 : crc << 1;
+    }
+    frame.push_back(static_cast<std::uint8_t>(crc >> 8 & 0xFF));
+    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    frame.resize(header + payload, 0);
+    return frame;
+}
+
+// A DTS-HD stream: an extension substream frame after every core frame of `core`.
+inline Bytes withExtensions(const Bytes& core, std::size_t payload = 32) {
+    Bytes stream;
+    for (const ac3::Frame& frame : walk(core)) {
+        stream.insert(stream.end(), core.begin() + static_cast<long>(frame.offset),
+                      core.begin() + static_cast<long>(frame.offset + frame.size));
+        const Bytes extension = extensionFrame(payload);
+        stream.insert(stream.end(), extension.begin(), extension.end());
+    }
+    return stream;
+}
+
 }  // namespace dts
 
 // The frames of an AC-3 or E-AC-3 stream, of an ADTS one, of an MPEG audio one or of a DTS one.
