@@ -4,14 +4,17 @@
 // checked against their own header: size from frmsiz, time from blocks and sample rate. The
 // same bytes are read as MPEG audio too: each frame the next run of bytes with its sync and
 // the size and time of its own header, and a silent twin of the same header and length whose
-// CRC holds; and as ADTS: each frame of the length and time of its header, and a twin of the
-// same length and header but for its protection.
+// CRC holds; as ADTS: each frame of the length and time of its header, and a twin of the
+// same length and header but for its protection; and as DTS: core frames of the length and
+// time of their header, twins of the same length, sync and NBLKS to SFREQ, and extension
+// substream frames of their header's length, which do not step.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "fuzz_input_file.h"
 #include "stream/adts.h"
+#include "stream/dts.h"
 #include "stream/frame_reader.h"
 #include "stream/mpeg_audio.h"
 
@@ -79,6 +82,42 @@ void checkAdts(const std::uint8_t* header, std::size_t size, double duration,
     }
 }
 
+void checkDts(const std::uint8_t* header, std::size_t size, double duration,
+              const DtsFormat& format, const std::vector<std::int32_t>& frame) {
+    if (size < 11) fuzzFailure("DTS frame shorter than a header");
+    if (header[0] == 0x64) {
+        const bool wide = (header[5] & 0x20) != 0;
+        const std::size_t length =
+            wide ? ((header[6] & 0x01U) << 19 | header[7] << 11 | header[8] << 3 | header[9] >> 5)
+                 : ((header[6] & 0x1FU) << 11 | header[7] << 3 | header[8] >> 5);
+        if (length + 1 != size || format.stepsClock() || duration != 0.0) {
+            fuzzFailure("DTS extension frame not of its header's length, or stepping");
+        }
+        return;
+    }
+    if (header[0] != 0x7F || header[1] != 0xFE || header[2] != 0x80 || header[3] != 0x01) {
+        fuzzFailure("DTS frame without sync");
+    }
+    const int blocks = ((header[4] & 1) << 6 | header[5] >> 2) + 1;
+    const std::size_t length =
+        static_cast<std::size_t>((header[5] & 3) << 12 | header[6] << 4 | header[7] >> 4) + 1;
+    constexpr int rates[16] = {0,     8000, 16000, 32000, 0,     0,     11025, 22050,
+                               44100, 0,    0,     12000, 24000, 48000, 0,     0};
+    const int rate = rates[header[8] >> 2 & 0x0F];
+    if (length != size || blocks < 6 || size < 96 || rate == 0 ||
+        duration != blocks * 32.0 / rate) {
+        fuzzFailure("DTS core frame not of its header's length and time");
+    }
+    const std::vector<std::int32_t> twin = format.silentFrame(frame);
+    if (twin.empty()) return;
+    // Bytes 4 to 8 hold FTYPE to SFREQ but for CPF (bit 38, byte 4's second lowest).
+    if (twin.size() != size || !std::equal(twin.begin(), twin.begin() + 4, header) ||
+        (twin[4] | 0x02) != (header[4] | 0x02) ||
+        !std::equal(twin.begin() + 5, twin.begin() + 8, header + 5)) {
+        fuzzFailure("DTS twin of another header or length");
+    }
+}
+
 // The bytes read as `Format`: every frame the next run of input bytes, then `check`ed.
 template <typename Format, typename Check>
 void readAs(FuzzInputFile& file, const std::uint8_t* data, std::size_t size, Check check) {
@@ -121,5 +160,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     readAs<MpegAudioFormat>(file, data, size, checkMpeg);
     readAs<AdtsFormat>(file, data, size, checkAdts);
+    readAs<DtsFormat>(file, data, size, checkDts);
     return 0;
 }

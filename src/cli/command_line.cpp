@@ -48,7 +48,8 @@ const Option options[] = {
     {"--fps", "RATE", nullptr, &CommandLine::fps,
      "video frames a second (25, 24000/1001, 23.976) for --trims and frame modes of --split"},
     {"--core", nullptr, &CommandLine::core, nullptr,
-     "keep only the AC-3 or E-AC-3 core: leave out dependent frames and substreams 1 to 7"},
+     "keep only the core: leave out E-AC-3 dependent frames and substreams 1 to 7, DTS-HD "
+     "extensions"},
     {"--edit", "T,+D|T,-D", nullptr, nullptr,
      "put D s of silence in at T, or take out T to T+D; again for more (infile alone)",
      &CommandLine::edits},
