@@ -142,8 +142,6 @@ bool AdtsFormat::readFrame() {
     reader.appendBytes(frameBytes, h.length - static_cast<std::int32_t>(frameBytes.size()));
     // A frame counts only if every one of its bytes came from the input.
     if (reader.overran()) return fail(Stop::cutShort);
-    if (!haveFirst) std::copy(header, header + 7, first);
-    haveFirst = true;
     return true;
 }
 
@@ -169,6 +167,10 @@ std::string AdtsFormat::stopReason() const {
 }
 
 bool AdtsFormat::crcsHold() const {
+    // The first frame checked is the walk's first: a search may have read frames before it
+    // that were not.
+    if (!haveFirst) std::copy(header, header + 7, first);
+    haveFirst = true;
     // Profile, sample rate and the top bit of the channel configuration; then its low bits.
     return (header[2] & 0xFD) == (first[2] & 0xFD) && (header[3] & 0xC0) == (first[3] & 0xC0);
 }

@@ -46,6 +46,7 @@ private:
 
     Fault fault = Fault::none;
     std::uint8_t header[7] = {};
-    std::uint8_t first[7] = {};  // the first frame's header, for --check
-    bool haveFirst = false;
+    // The header of the first frame checked, for --check.
+    mutable std::uint8_t first[7] = {};
+    mutable bool haveFirst = false;
 };
