@@ -203,11 +203,6 @@ bool DtsFormat::readFrame() {
     reader.appendBytes(frameBytes, frameSize - static_cast<std::int32_t>(frameBytes.size()));
     // A frame counts only if every one of its bytes came from the input.
     if (reader.overran()) return fail(Stop::cutShort);
-    if (steps && !coreSeen) {
-        first[0] = sampleRate;
-        first[1] = amode;
-        first[2] = lff;
-    }
     coreSeen = coreSeen || steps;
     extensionsSeen = extensionsSeen || !steps;
     return true;
@@ -256,6 +251,14 @@ std::string DtsFormat::stopReason() const {
 
 bool DtsFormat::crcsHold() const {
     if (!followedBySync()) return false;
+    // The first core frame checked is the walk's first: a search may have read frames before
+    // it that were not.
+    if (steps && !haveFirst) {
+        first[0] = sampleRate;
+        first[1] = amode;
+        first[2] = lff;
+        haveFirst = true;
+    }
     if (steps) return sampleRate == first[0] && amode == first[1] && lff == first[2];
     return crc16Ccitt(frameBytes.data() + 5, static_cast<std::size_t>(headerSize) - 5) == 0;
 }

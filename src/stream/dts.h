@@ -72,7 +72,9 @@ private:
     std::int32_t lff = 0;         // of the core frame last read
     std::int32_t frameSize = 0;   // bytes of the frame last read, from its header
     std::int32_t headerSize = 0;  // bytes of an extension substream frame's header
-    std::int32_t first[3] = {};   // the first core frame's rate, AMODE and LFF, for --check
+    // The rate, AMODE and LFF of the first core frame checked, for --check.
+    mutable std::int32_t first[3] = {};
+    mutable bool haveFirst = false;
     bool coreSeen = false;
     bool extensionsSeen = false;
 };
