@@ -112,8 +112,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     char inputName[] = "in.ac3";
     char* argv[] = {program, inputName, from.data(), to.data(), nullptr};
     const int status = morvaneMain(4, argv);
-    // A readable input and a writable directory leave no room for a failure.
-    if (status != 0 && status != -1) fuzzFailure("failure status");
+    // A readable input and a writable directory leave no room for a failure, but for a stream
+    // of a kind the program does not cut (MP3, LOAS, 14-bit DTS, ...): status 1 and no output.
+    const bool unsupported = status == 1 && access("morvane_in.ac3", F_OK) != 0;
+    if (status != 0 && status != -1 && !unsupported) fuzzFailure("failure status");
     const std::vector<std::uint8_t> output = readAll("morvane_in.ac3");
     if (!output.empty() &&
         std::search(stream.begin(), stream.end(), output.begin(), output.end()) == stream.end()) {
@@ -129,7 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     char repair[] = "--repair";
     char* repairArgv[] = {program, repair, inputName, from.data(), to.data(), nullptr};
     const int repairStatus = morvaneMain(5, repairArgv);
-    if (repairStatus != 0 && repairStatus != 2 && repairStatus != -1) {
+    if (repairStatus != 0 && repairStatus != 2 && repairStatus != -1 &&
+        !(unsupported && repairStatus == 1)) {
         fuzzFailure("failure status with --repair");
     }
     checkWholeFramesWithValidCrcs(readAll("morvane_in.ac3"));
