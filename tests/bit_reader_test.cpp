@@ -136,7 +136,7 @@ TEST(BitReaderTest, InputThatCannotBeReadIsExhaustedFromTheStart) {
 // forward by any distance; the bytes read after a seek are the file's bytes at that offset.
 TEST(BitReaderTest, SeeksBackOverTheHistoryAndForward) {
     constexpr std::uint64_t block = BitReader::bufferSize;
-    constexpr std::uint64_t history = BitReader::historySize;
+    constexpr std::uint64_t history = BitReader::minimumHistory;
     TempDir dir;
     const Bytes data = pattern(3 * block + 17);
     writeFile(dir / "in", data);
@@ -173,6 +173,20 @@ TEST(BitReaderTest, SeeksBackOverTheHistoryAndForward) {
             EXPECT_EQ(reader.readByte(), data[s.target]);
         }
     }
+}
+
+// Runs of 31,000 bytes keep twice that and 4 KiB more in the history, but 64 KiB at most.
+TEST(BitReaderTest, KeepsMoreHistoryForLongRuns) {
+    constexpr std::uint64_t block = BitReader::bufferSize;
+    TempDir dir;
+    const Bytes data = pattern(2 * block);
+    writeFile(dir / "in", data);
+    BitReader reader((dir / "in").c_str());
+    std::vector<std::int32_t> run;
+    while (reader.offset() < block + 10) reader.appendBytes(run, 31000);
+    EXPECT_FALSE(reader.seek(block - BitReader::historySize - 1));
+    ASSERT_TRUE(reader.seek(block - BitReader::historySize));
+    EXPECT_EQ(reader.readByte(), data[block - BitReader::historySize]);
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ bool BitReader::fill() {
     // Only a full block is ever followed by another: keep its end in front of the next.
     const bool refill = bytesInBuffer == static_cast<std::uint32_t>(bufferSize);
     if (refill && refillHook && !refillHook()) return false;
-    if (refill) std::memcpy(buffer.get(), data + bufferSize - historySize, historySize);
+    const std::int32_t kept = historyToKeep();
+    if (refill) std::memcpy(data - kept, data + bufferSize - kept, static_cast<std::size_t>(kept));
     const platform::ReadResult result = platform::readFull(file, data, bufferSize);
     // Bytes that arrived before an error are still delivered; the error is reported once
     // they have been used up.
@@ -35,12 +36,18 @@ bool BitReader::fill() {
     }
     if (refill) {
         blockStart += bytesInBuffer;
-        historyValid = historySize;
+        historyValid = kept;
     }
     bytesInBuffer = static_cast<std::uint32_t>(result.count);
     pos = 0;
     bitsLeft = 8;
     return true;
+}
+
+std::int32_t BitReader::historyToKeep() const {
+    const std::int64_t wanted = 2 * static_cast<std::int64_t>(longestRun) + 4096;
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(historySize, std::max<std::int64_t>(minimumHistory, wanted)));
 }
 
 bool BitReader::seek(std::uint64_t target) {
@@ -117,6 +124,7 @@ std::int32_t BitReader::readByte() {
 
 void BitReader::appendBytes(std::vector<std::int32_t>& out, std::int32_t count) {
     if (count <= 0) return;
+    longestRun = std::max(longestRun, count);
     skipToByteBoundary();
     while (count > 0) {
         if (endReached) {

@@ -16,10 +16,13 @@ public:
     // Both the buffer size and the size of every read request. A fill that delivers less
     // than this means the file has ended.
     static constexpr std::int32_t bufferSize = 0x100000;
-    // How far back seek() can always go: more than two of the largest ADTS frames (8191 bytes)
-    // and a sync word, for a search that reads two frames before it steps back; and more than
-    // a DTS-HD time step at Blu-ray's highest rate (a core frame and an extension substream
-    // frame, under 40 KiB together), for repair's read ahead.
+    // How far back seek() can always go: the longer of 20 KiB and twice the longest run of
+    // bytes appendBytes() was asked for, and 4 KiB more, up to 64 KiB. That is more than two
+    // frames and a sync word, for a search that reads two frames before it steps back, and
+    // more than 4 KiB and a time step, for repair's read ahead: a DTS-HD step at Blu-ray's
+    // highest rate, a core frame and an extension substream frame, is under 40 KiB. Only
+    // what is kept is ever written, so streams of short frames keep their memory small.
+    static constexpr std::int32_t minimumHistory = 0x5000;
     static constexpr std::int32_t historySize = 0x10000;
 
     // Opens the file and reads the first block. A file that cannot be opened leaves the
@@ -67,11 +70,15 @@ private:
     bool fill();
 
     platform::FileHandle file = platform::invalidHandle;
+    // How much of the block's end the next refill keeps in front of it.
+    std::int32_t historyToKeep() const;
+
     // historySize bytes, then the block; `data` points at the block. The bytes before it are
     // the end of the previous block, historyValid of them good.
     std::unique_ptr<std::uint8_t[]> buffer;
     std::uint8_t* data = nullptr;
     std::int32_t historyValid = 0;
+    std::int32_t longestRun = 0;   // the most bytes appendBytes() was asked for at once
     std::uint64_t blockStart = 0;  // offset in the input of data[0]
     std::int32_t pos = 0;          // index of the current byte in data; below 0 in the history
     std::int32_t bitsLeft = 8;     // unread bits of the current byte; 8 = on a byte boundary
