@@ -2,8 +2,8 @@
 # Measures morvane on a 1-hour 48 kHz 5.1 448 kbit/s AC-3 stream (about 200 MB) against dd, the
 # one-write-per-frame floor (frame_copier.cpp) and, where installed, ffmpeg's stream copy; and
 # on an E-AC-3 stream of the same length, layout and rate against ffmpeg's stream copy; and
-# on hours of MPEG-1 Layer II at 256 and 384 kbit/s and of AAC at 128 kbit/s, in bytes a
-# second against the AC-3 cut.
+# on hours of MPEG-1 Layer II at 256 and 384 kbit/s, of AAC at 128 kbit/s and of DTS 5.1 at
+# 1509 kbit/s (plain, and as DTS-HD), in bytes a second against the AC-3 cut.
 # Every case runs twice: on the disk's file system, where users keep their files, and on tmpfs.
 #   bash bench/run_bench.sh [runs, default 7] [scratch directory on disk, default
 #                           build-bench/scratch] [scratch directory on tmpfs, default
@@ -49,6 +49,23 @@ if [ ! -s in.aac ]; then
         -c:a aac -b:a 128k -f adts piece.aac
     for _ in $(seq 60); do cat piece.aac; done >in.aac
 fi
+# DTS 5.1 at 48 kHz and 1509 kbit/s, as on DVD and Blu-ray (about 680 MB); and the same with
+# a 50-byte DTS-HD extension substream frame (a valid header, one asset decoders skip) after
+# every core frame of 2012 bytes, for --core.
+if [ ! -s in.dts ]; then
+    ffmpeg -hide_banner -loglevel error -y -f lavfi \
+        -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)|0.3*sin(2*PI*330*t)|0.3*sin(2*PI*440*t)|0.3*sin(2*PI*110*t)|0.3*sin(2*PI*550*t)|0.3*sin(2*PI*660*t):channel_layout=5.1:sample_rate=48000:duration=60" \
+        -c:a dca -strict -2 -b:a 1509k -f dts piece.dts
+    for _ in $(seq 60); do cat piece.dts; done >in.dts
+fi
+if [ ! -s in.dtshd ]; then
+    { printf '\x64\x58\x20\x25\x00\x02\x20\x06\x20\x01\xf0\x20\x30\x07\xc0\x00\xf2\x15'
+        head -c 32 /dev/zero; } >extension.bin
+    rm -rf frames && mkdir frames && split -b 2012 -d -a 5 piece.dts frames/
+    for frame in frames/*; do cat "$frame" extension.bin; done >piece.dtshd
+    for _ in $(seq 60); do cat piece.dtshd; done >in.dtshd
+    rm -rf frames
+fi
 if [ ! -s in.eac3 ]; then
     ffmpeg -hide_banner -loglevel error -y -f lavfi \
         -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)|0.3*sin(2*PI*330*t)|0.3*sin(2*PI*440*t)|0.3*sin(2*PI*110*t)|0.3*sin(2*PI*550*t)|0.3*sin(2*PI*660*t):channel_layout=5.1:sample_rate=48000:duration=60" \
@@ -60,7 +77,7 @@ frames=$((size / 1792))
 seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
 last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
 have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
-for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
+for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in.dts in.dtshd; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
 echo "stream: $size bytes, $frames frames, $seconds s (E-AC-3: $(stat -c %s in.eac3) bytes); $runs runs each, interleaved"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 
@@ -87,6 +104,9 @@ cases=(
     "Layer II 384k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in384.mp2"
     "AAC 128k (a) morvane, whole stream|$morvane in.aac 0 1e9"
     "AAC 128k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.aac"
+    "DTS 1509k (a) morvane, whole stream|$morvane in.dts 0 1e9"
+    "DTS 1509k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.dts"
+    "DTS-HD (a) morvane --core, whole stream|$morvane --core in.dtshd 0 1e9"
 )
 if [ "$have_ffmpeg" = 1 ]; then
     ff="ffmpeg -nostdin -hide_banner -loglevel error -y"
@@ -123,7 +143,7 @@ run_cases() {
         [ -z "$dd_median" ] && dd_median=$median
         ratio=$(awk -v a="$median" -v b="$dd_median" 'BEGIN { printf "%.2f", a / b }')
         # Bytes a second, of the stream the command reads.
-        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2|aac)' <<<"${cases[$i]#*|}" | head -n 1)
+        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2|aac|dtshd|dts)' <<<"${cases[$i]#*|}" | head -n 1)
         rate=$(awk -v b="$(stat -c %s "${input:-in.ac3}")" -v t="$median" 'BEGIN { printf "%.0f", b / t / 1000 }')
         printf '%-48s %9s %9s %9s %8s %10s %9s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem" "$rate"
     done
