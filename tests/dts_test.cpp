@@ -151,4 +151,18 @@ TEST(DtsTest, DtsHdCoreCheckAndRepair) {
     EXPECT_EQ(repaired.samples, original.samples);
 }
 
+// Extension frames of 300,000 bytes, longer than the output's buffer and the reader's history,
+// are read and written whole, and left out by --core.
+TEST(DtsTest, ExtensionFramesLongerThanTheBuffers) {
+    const Bytes plain = core();
+    const std::vector<ac3::Frame> frames = dts::walk(plain);
+    const Bytes three = slice(plain, frames, 0, 2);
+    Workspace work(dts::withExtensions(three, 300000));
+    Result run = runMorvane({"--quiet", "--check", "in.ac3", "0", "1e6"}, work.dir.path);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(work.output(), work.input);
+    run = runMorvane({"--quiet", "--core", "in.ac3", "0", "1e6"}, work.dir.path);
+    EXPECT_EQ(work.output(), three);
+}
+
 }  // namespace

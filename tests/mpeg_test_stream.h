@@ -118,10 +118,12 @@ inline std::vector<ac3::Frame> walk(const Bytes& data, std::vector<ac3::Skip>* s
 }
 
 // An extension substream frame of an 18-byte header and `payload` bytes of one asset in the
-// auxiliary coding mode, which decoders skip. The header's CRC-16 (0x1021 from 0xFFFF) runs
-// from its sixth byte to its end, the CRC itself included, to 0.
+// auxiliary coding mode, which decoders skip; with more than 60,000 bytes, a 20-byte header of
+// the wide fields. The header's CRC-16 (0x1021 from 0xFFFF) runs from its sixth byte to
+// its end, the CRC itself included, to 0.
 inline Bytes extensionFrame(std::size_t payload) {
-    constexpr std::size_t header = 18;
+    const bool wide = payload > 60000;
+    const std::size_t header = wide ? 20 : 18;
     const auto p = static_cast<std::uint32_t>(payload - 1);
     int used = 0;
     Bytes frame = {0x64, 0x58, 0x20, 0x25, 0x00};
@@ -131,16 +133,16 @@ inline Bytes extensionFrame(std::size_t payload) {
             frame.back() |= static_cast<std::uint8_t>((value >> i & 1) << (7 - used % 8));
         }
     };
-    put(0, 3);  // nExtSSIndex, bHeaderSizeType
-    put(header - 1, 8);
-    put(header + payload - 1, 16);
-    put(0, 1);   // bStaticFieldsPresent
-    put(p, 16);  // nuAssetFsize
-    put(4, 9);   // nuAssetDescriptFsize: 5 bytes
-    put(0, 5);   // nuAssetIndex, no DRC, no dialog normalization
-    put(3, 2);   // nuCodingMode: auxiliary
-    put(p, 14);  // its size
-    put(0, 11);  // codec, no sync word, pad; bBcCorePresent, byte align
+    put(wide, 3);  // nExtSSIndex, bHeaderSizeType
+    put(header - 1, wide ? 12 : 8);
+    put(header + payload - 1, wide ? 20 : 16);
+    put(0, 1);               // bStaticFieldsPresent
+    put(p, wide ? 20 : 16);  // nuAssetFsize
+    put(4, 9);               // nuAssetDescriptFsize: 5 bytes
+    put(0, 5);               // nuAssetIndex, no DRC, no dialog normalization
+    put(3, 2);               // nuCodingMode: auxiliary
+    put(p & 0x3FFF, 14);     // its size
+    put(0, 11);              // codec, no sync word, pad; bBcCorePresent, byte align
     std::uint32_t crc = 0xFFFF;
     for (std::size_t i = 5; i < frame.size(); ++i) {
         crc ^= static_cast<std::uint32_t>(frame[i]) << 8;

@@ -1,5 +1,7 @@
 #include "cli/output_file.h"
 
+#include <algorithm>
+
 OutputFile::OutputFile(const std::string& name, platform::FileHandle& handle,
                        platform::FileHandle input, ProgressLine& progress)
     : name(name), handle(handle), input(input), progress(progress) {}
@@ -16,18 +18,23 @@ bool OutputFile::writeFrame(const std::vector<std::int32_t>& frame) {
 bool OutputFile::append(const std::vector<std::int32_t>& frame) {
     if (size + frame.size() > capacity && !flush()) return false;
     if (!bytes) bytes.reset(new std::uint8_t[capacity]);
-    // The frame reader hands out frames of 4096 bytes at most.
-    if (frame.size() > capacity) return false;
+    // A frame longer than the buffer (a DTS-HD extension substream frame may take up to
+    // 1 MiB) goes through it in parts.
+    for (std::size_t from = 0; from < frame.size(); from += capacity) {
+        if (from > 0 && !flush()) return false;
+        narrow(frame.data() + from, std::min(capacity, frame.size() - from));
+    }
+    return true;
+}
+
+void OutputFile::narrow(const std::int32_t* in, std::size_t count) {
     // Through local pointers and a local count: a store through a byte pointer could change
     // `size` or the vector's own bounds, and the compiler would then narrow one byte at a time.
-    const std::int32_t* in = frame.data();
-    const std::size_t count = frame.size();
     std::uint8_t* out = bytes.get() + size;
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = static_cast<std::uint8_t>(in[i] & 0xFF);
     }
     size += count;
-    return true;
 }
 
 void OutputFile::progressLine(double time) {

@@ -54,6 +54,8 @@ public:
 
 private:
     bool append(const std::vector<std::int32_t>& frame);
+    // Puts `count` bytes, one an element, at the end of the buffer, which has room for them.
+    void narrow(const std::int32_t* in, std::size_t count);
 
     struct Held {
         std::size_t end;  // the line is due once this many bytes are written
