@@ -310,13 +310,11 @@ FrameFormat::Frame DtsFormat::silentFrame(const Frame& reference) const {
 }
 
 FrameFormat::Frames DtsFormat::silentStep(const Frames& frames) const {
-    Frames twins;
+    Frames cores;
     for (const Frame& frame : frames) {
-        if (kindOf(frame) != 0) continue;
-        twins.push_back(silentFrame(frame));
-        if (twins.back().empty()) return {};
+        if (kindOf(frame) == 0) cores.push_back(frame);
     }
-    return twins;
+    return FrameFormat::silentStep(cores);
 }
 
 std::string DtsFormat::noTwinReason(const Frame& frame) const {
@@ -326,7 +324,10 @@ std::string DtsFormat::noTwinReason(const Frame& frame) const {
 
 std::size_t DtsFormat::kindOf(const Frame& frame) const {
     if (frame.size() < 4) return 1;
-    return syncOf(firstBytes(frame, 4).data()) == Sync::core ? 0 : 1;
+    const std::uint8_t sync[4] = {
+        static_cast<std::uint8_t>(frame[0]), static_cast<std::uint8_t>(frame[1]),
+        static_cast<std::uint8_t>(frame[2]), static_cast<std::uint8_t>(frame[3])};
+    return syncOf(sync) == Sync::core ? 0 : 1;
 }
 
 FrameFormat::Frame DtsFormat::replacementReference(const Frame& damaged, const Frame& good) const {
