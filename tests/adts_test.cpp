@@ -82,9 +82,7 @@ TEST(AdtsTest, SaysWhatItReadsAndWhereTheStreamEnds) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         Workspace work(row.stream);
-        std::vector<std::string> args = row.options;
-        for (const char* arg : {"--quiet", "in.ac3", "0", "1e6"}) args.push_back(arg);
-        const Result run = runMorvane(args, work.dir.path);
+        const Result run = runWholeStream(work, row.options);
         EXPECT_EQ(run.status, row.status);
         EXPECT_EQ(run.err, row.err);
         EXPECT_EQ(work.hasOutput(), row.status != 1);

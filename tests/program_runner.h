@@ -291,3 +291,9 @@ struct Workspace {
     Bytes input;
     std::vector<ac3::Frame> frames;
 };
+
+// The program run quietly on the whole of the workspace's input, `options` first.
+inline Result runWholeStream(const Workspace& work, std::vector<std::string> options) {
+    for (const char* arg : {"--quiet", "in.ac3", "0", "1e6"}) options.push_back(arg);
+    return runMorvane(options, work.dir.path);
+}
