@@ -6,7 +6,7 @@ OutputFile::OutputFile(const std::string& name, platform::FileHandle& handle,
                        platform::FileHandle input, ProgressLine& progress)
     : name(name), handle(handle), input(input), progress(progress) {}
 
-bool OutputFile::writeFrame(const std::vector<std::int32_t>& frame) {
+bool OutputFile::writeFrameSlowly(const std::vector<std::int32_t>& frame) {
     if (!created()) {
         handle = platform::createForWriting(name.c_str(), input);
         creationFailed = !created();
@@ -27,24 +27,6 @@ bool OutputFile::append(const std::vector<std::int32_t>& frame) {
     return true;
 }
 
-void OutputFile::narrow(const std::int32_t* in, std::size_t count) {
-    // Through local pointers and a local count: a store through a byte pointer could change
-    // `size` or the vector's own bounds, and the compiler would then narrow one byte at a time.
-    std::uint8_t* out = bytes.get() + size;
-    for (std::size_t i = 0; i < count; ++i) {
-        out[i] = static_cast<std::uint8_t>(in[i] & 0xFF);
-    }
-    size += count;
-}
-
-void OutputFile::progressLine(double time) {
-    if (size == 0) {
-        progress.show(time);
-    } else {
-        held.push_back({size, time});
-    }
-}
-
 void OutputFile::showProgressIfDue() {
     if (progress.due() && flush()) progress.flushNow();
 }
@@ -56,11 +38,12 @@ bool OutputFile::flush() {
     batchFailed = !platform::writeAll(handle, bytes.get(), size, &written);
     // A stop request cut the write short: the signal ends the run, not a write error.
     if (batchFailed && platform::stopRequested()) platform::endAsStopped();
-    for (const Held& line : held) {
-        if (line.end > written) break;
-        progress.show(line.time);
-    }
-    held.clear();
+    // A line is due once the bytes before it are written.
+    const std::size_t due = static_cast<std::size_t>(
+        std::upper_bound(heldEnds.begin(), heldEnds.end(), written) - heldEnds.begin());
+    progress.show(heldTimes.data(), due);
+    heldEnds.clear();
+    heldTimes.clear();
     size = 0;
     return !batchFailed;
 }

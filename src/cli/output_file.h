@@ -31,10 +31,22 @@ public:
     // Copies a frame (one element per byte: read, held or made), creating the file first if it
     // is not open yet. False when the file could not be created (notCreated()) or a write
     // failed (writeFailed()).
-    bool writeFrame(const std::vector<std::int32_t>& frame);
+    bool writeFrame(const std::vector<std::int32_t>& frame) {
+        // Most frames go straight into the batch.
+        if (!created() || !bytes || size + frame.size() > capacity) return writeFrameSlowly(frame);
+        narrow(frame.data(), frame.size());
+        return true;
+    }
     // The progress line of the time step just walked: shown now, or once the frames before it
     // are in the file.
-    void progressLine(double time);
+    void progressLine(double time) {
+        if (size == 0) {
+            progress.show(time);
+        } else {
+            heldEnds.push_back(size);
+            heldTimes.push_back(time);
+        }
+    }
     // On a terminal, shows the progress of the last 50 ms; the frames go out first.
     void showProgressIfDue();
     // Hands everything held to the system and shows the progress lines it held. False when
@@ -53,14 +65,18 @@ public:
     bool writeFailed() const { return batchFailed; }
 
 private:
+    // A frame that opens the file, fills the batch or needs its buffer first.
+    bool writeFrameSlowly(const std::vector<std::int32_t>& frame);
     bool append(const std::vector<std::int32_t>& frame);
     // Puts `count` bytes, one an element, at the end of the buffer, which has room for them.
-    void narrow(const std::int32_t* in, std::size_t count);
-
-    struct Held {
-        std::size_t end;  // the line is due once this many bytes are written
-        double time;
-    };
+    void narrow(const std::int32_t* in, std::size_t count) {
+        // Through local pointers and a local count: a store through a byte pointer could
+        // change `size` or the vector's own bounds, and the compiler would then narrow one
+        // byte at a time.
+        std::uint8_t* out = bytes.get() + size;
+        for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(in[i] & 0xFF);
+        size += count;
+    }
 
     const std::string& name;
     platform::FileHandle& handle;
@@ -68,7 +84,9 @@ private:
     ProgressLine& progress;
     std::unique_ptr<std::uint8_t[]> bytes;
     std::size_t size = 0;
-    std::vector<Held> held;
+    // The progress lines held, and how many bytes must be written for each to be due.
+    std::vector<std::size_t> heldEnds;
+    std::vector<double> heldTimes;
     bool creationFailed = false;
     bool batchFailed = false;
 };

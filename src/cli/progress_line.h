@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 // Seconds with 3 decimals, as every time on the console is written.
@@ -17,11 +18,16 @@ public:
     explicit ProgressLine(bool quiet);
 
     void show(double time);
+    // The lines of `count` times, in order.
+    void show(const double* times, std::size_t count);
     // The terminal is due for the lines written since it was last flushed.
     bool due() const { return onTerminal && !quiet && Clock::now() - lastFlush >= interval; }
     void flushNow();
 
 private:
+    // Hands the text to the stream; false when the stream has failed.
+    static bool put(const char* first, const char* last);
+
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds interval{50};
     bool quiet;
