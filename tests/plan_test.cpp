@@ -212,9 +212,49 @@ namespace {
 
 // Random lists of up to nine ranges, joined and separate, touching and apart, and random edit
 // lists, at 48, 44.1 (padded and unpadded frames) and 32 kHz: the guarantees hold for all.
-TEST(PlanTest, GuaranteesHoldForRandomLists) {
-    std::mt19937 random(2026);
-    const std::vector<std::vector<double>> rates = {
+// Random lists over 3000 steps: even ones --split parts, odd ones the shape of an --edit
+// list (one output, silences between its ranges, the last running to the end).
+Plan randomList(std::mt19937& random, int list) {
+    const auto milliseconds = [&random](int most) {
+        return std::uniform_int_distribution<int>(0, most)(random) / 1000.0;
+    };
+    Plan plan;
+    plan.kind = Plan::Kind::ranges;
+    double at = milliseconds(3000);
+    const int ranges = 1 + list % 9;
+    const bool editList = list % 2 == 1;
+    for (int r = 0; r < ranges; ++r) {
+        const bool joins = r > 0 && (editList || random() % 3 != 0);
+        if (!joins) plan.outputs.emplace_back();
+        if (joins && editList && random() % 2 == 0) {
+            const double last = plan.outputs.back().back().to;
+            plan.outputs.back().push_back({last, last, false, milliseconds(3000)});
+        }
+        PlanItem item;
+        item.from = at;
+        item.to = at + milliseconds(5000);
+        item.openEnd = editList && r + 1 == ranges;
+        plan.outputs.back().push_back(item);
+        at = item.to + (random() % 2 == 0 ? 0.0 : milliseconds(4000));
+    }
+    return plan;
+}
+
+std::string listText(const Plan& plan) {
+    std::string text;
+    for (const auto& output : plan.outputs) {
+        text += "|";
+        for (const PlanItem& item : output) {
+            text += item.isSilence()
+                        ? " +" + std::to_string(item.silence)
+                        : " " + std::to_string(item.from) + "-" + std::to_string(item.to);
+        }
+    }
+    return text;
+}
+
+const std::vector<std::vector<double>>& randomListSteps() {
+    static const std::vector<std::vector<double>> rates = {
         std::vector<double>(3000, 0.032),
         [] {
             std::vector<double> steps;
@@ -224,47 +264,61 @@ TEST(PlanTest, GuaranteesHoldForRandomLists) {
         }(),
         std::vector<double>(3000, 0.048),
     };
-    const auto milliseconds = [&random](int most) {
-        return std::uniform_int_distribution<int>(0, most)(random) / 1000.0;
-    };
+    return rates;
+}
+
+TEST(PlanTest, GuaranteesHoldForRandomLists) {
+    std::mt19937 random(2026);
     int lists = 0;
-    for (const std::vector<double>& steps : rates) {
+    for (const std::vector<double>& steps : randomListSteps()) {
         for (int list = 0; list < 1000; ++list, ++lists) {
-            Plan plan;
-            plan.kind = Plan::Kind::ranges;
-            double at = milliseconds(3000);
-            const int ranges = 1 + list % 9;
-            // Even lists are --split parts: lists, odd ones the shape of an --edit list: one
-            // output, silences between its ranges, the last running to the end.
-            const bool editList = list % 2 == 1;
-            for (int r = 0; r < ranges; ++r) {
-                const bool joins = r > 0 && (editList || random() % 3 != 0);
-                if (!joins) plan.outputs.emplace_back();
-                if (joins && editList && random() % 2 == 0) {
-                    const double last = plan.outputs.back().back().to;
-                    plan.outputs.back().push_back({last, last, false, milliseconds(3000)});
-                }
-                PlanItem item;
-                item.from = at;
-                item.to = at + milliseconds(5000);
-                item.openEnd = editList && r + 1 == ranges;
-                plan.outputs.back().push_back(item);
-                at = item.to + (random() % 2 == 0 ? 0.0 : milliseconds(4000));
-            }
-            const std::string broken = brokenGuarantee(plan, steps);
-            std::string text;
-            for (const auto& output : plan.outputs) {
-                text += "|";
-                for (const PlanItem& item : output) {
-                    text += item.isSilence()
-                                ? " +" + std::to_string(item.silence)
-                                : " " + std::to_string(item.from) + "-" + std::to_string(item.to);
-                }
-            }
-            ASSERT_EQ(broken, "") << "list " << list << text;
+            const Plan plan = randomList(random, list);
+            ASSERT_EQ(brokenGuarantee(plan, steps), "") << "list " << list << listText(plan);
         }
     }
     EXPECT_EQ(lists, 3000);
+}
+
+std::string placementsText(const std::vector<Placement>& placements) {
+    std::string text;
+    for (const Placement& p : placements) {
+        text += std::to_string(p.output) + (p.withStep ? "w" : "") + "+" +
+                std::to_string(p.silentSteps) + (p.twinOfThisStep ? "t " : " ");
+    }
+    return text;
+}
+
+// A step that steadyStep() passes by is not given to step(): it must go where step() would
+// have put it, the way the step before it went, muted or not, across seams, silences and
+// muted stretches.
+TEST(PlanTest, SteadyStepsGoWhereStepWouldPutThem) {
+    std::mt19937 random(11);
+    int passed = 0;
+    for (const std::vector<double>& steps : randomListSteps()) {
+        for (int list = 0; list < 300; ++list) {
+            Plan plan = randomList(random, list);
+            for (double at = 5.0; at < 80.0; at += 10.0 + random() % 20) {
+                if (random() % 2 == 0) plan.mutes.emplace_back(at, at + (random() % 5000) / 1000.0);
+            }
+            Seams every(plan), steady(plan);
+            std::string last;
+            double time = 0.0, previous = 0.0;
+            for (std::size_t i = 0; i < steps.size() && !every.done(); ++i) {
+                const double end = time + steps[i];
+                const std::string expected =
+                    placementsText(every.step(time, end, steps[i], previous));
+                const bool passes = i > 0 && steady.steadyStep(end);
+                if (!passes) last = placementsText(steady.step(time, end, steps[i], previous));
+                passed += passes;
+                ASSERT_EQ(last, expected) << "list " << list << listText(plan) << ", step " << i;
+                ASSERT_EQ(steady.muted(), every.muted()) << "list " << list << ", step " << i;
+                time = end;
+                previous = steps[i];
+            }
+        }
+    }
+    // Most steps lie between seams.
+    EXPECT_GT(passed, 300 * 3 * 1000);
 }
 
 }  // namespace

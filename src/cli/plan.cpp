@@ -51,7 +51,32 @@ const std::vector<Placement>& Seams::step(double start, double end, double durat
         // The next output's ranges come after this one's: it cannot start before it.
         if (o.next == 0 && !o.inRange) break;
     }
+    noteQuiet();
     return result;
+}
+
+void Seams::noteQuiet() {
+    quietBefore = -std::numeric_limits<double>::infinity();
+    for (const Placement& p : result) {
+        if (!p.withStep || p.silentSteps > 0 || p.twinOfThisStep) return;
+    }
+    // The boundaries where anything can happen next: a range starts or ends, a muted
+    // stretch starts or ends. A step that ends before one of them cannot be nearest it.
+    double until = std::numeric_limits<double>::infinity();
+    if (nextMute < plan.mutes.size()) {
+        until = muting ? plan.mutes[nextMute].second : plan.mutes[nextMute].first;
+    }
+    for (std::size_t i = firstOpen; i < outputs.size(); ++i) {
+        const Output& o = outputs[i];
+        if (o.next == o.items.size()) continue;
+        const PlanItem& item = o.items[o.next];
+        if (item.isSilence()) return;
+        const double at = !o.inRange     ? item.from + o.d
+                          : item.openEnd ? std::numeric_limits<double>::infinity()
+                                         : o.targetEnd;
+        if (!(at >= until)) until = at;
+    }
+    quietBefore = until - nearness;
 }
 
 const std::vector<Placement>& Seams::finish(double end, double previous) {

@@ -115,7 +115,10 @@ public:
     }
     // Inside the window, past its first step and any it leaves out, a step goes where the one
     // before it went: true, and nothing else needs doing, unless it is the window's last.
+    // Ranges: every step that ends well before the next seam, silence or muted stretch goes
+    // where the last went.
     bool steadyStep(double end) {
+        if (plan.kind == Plan::Kind::ranges) return end < quietBefore;
         if (!windowSteady || windowDone) return false;
         windowDone = end > plan.to;
         return true;
@@ -154,6 +157,8 @@ private:
     bool advance(std::size_t index, double at, double next, double duration, double previous,
                  bool last, Placement& p);
     bool silenceWithin(double end) const;
+    // After a step of ranges: how long the steps after it may go where it went.
+    void noteQuiet();
     void points(double at, double next);
     void mute(double at, double next);
     const std::vector<Placement>& window(double end, double duration);
@@ -175,4 +180,6 @@ private:
     bool windowSteady = false;  // the placement in hand is the window's plain one
     std::vector<Placement> result;
     std::vector<PlacedRange> ranges;
+    // Ranges: a step that ends before this goes where the step before it went.
+    double quietBefore = -std::numeric_limits<double>::infinity();
 };
