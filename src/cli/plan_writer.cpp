@@ -20,8 +20,15 @@ PlanWriter::PlanWriter(const Plan& plan, const std::string& name, platform::File
 }
 
 bool PlanWriter::place(const CutFrame& frame, bool copied) {
+    if (!copied) return true;
+    // Most frames are neither kept nor muted: they go where their step goes, if anywhere.
+    if (begun && !keeping && !seams.muted()) return copyToAll(frame, frame.bytes);
+    return placeKept(frame);
+}
+
+bool PlanWriter::placeKept(const CutFrame& frame) {
     // A step that goes nowhere is not even kept.
-    if (!copied || (begun && !keeping && placements->empty())) return true;
+    if (begun && !keeping && placements->empty()) return true;
     std::vector<std::int32_t> twin;
     if (begun && seams.muted() && taking()) {
         twin = stream.format().silentFrame(frame.bytes);
@@ -37,6 +44,10 @@ bool PlanWriter::place(const CutFrame& frame, bool copied) {
         stepOffsets.push_back(frame.offset);
     }
     if (held) return true;
+    return copyToAll(frame, out);
+}
+
+bool PlanWriter::copyToAll(const CutFrame& frame, const std::vector<std::int32_t>& out) {
     for (const Placement& p : *placements) {
         if (!p.withStep) continue;
         if (p.leftOut) {
@@ -175,6 +186,13 @@ bool PlanWriter::copy(std::size_t output, const std::vector<std::int32_t>& frame
 }
 
 bool PlanWriter::write(std::size_t output, const std::vector<std::int32_t>& frame) {
+    // Most frames go where the one before went.
+    if ((current == nullptr || output != currentOutput) && !switchTo(output)) return false;
+    if (!current->file->writeFrame(frame)) return fail(*current);
+    return true;
+}
+
+bool PlanWriter::switchTo(std::size_t output) {
     auto found = open.find(output);
     if (found == open.end()) {
         found = open.emplace(output,
@@ -191,7 +209,8 @@ bool PlanWriter::write(std::size_t output, const std::vector<std::int32_t>& fram
         if (last != nullptr && !last->flush()) return false;
         last = o.file.get();
     }
-    if (!o.file->writeFrame(frame)) return fail(o);
+    current = &o;
+    currentOutput = output;
     return true;
 }
 
@@ -207,18 +226,17 @@ bool PlanWriter::closeDone(std::size_t below) {
         Open& o = open.begin()->second;
         if (!o.file->flush()) return fail(o);
         if (last == o.file.get()) last = nullptr;
+        if (current == &o) current = nullptr;
         if (!o.file->close()) return fail(o);
         open.erase(open.begin());
     }
     return true;
 }
 
-void PlanWriter::progressLine(double time) {
-    if (!seams.showsProgress(time)) return;
+// A line that waits for held frames, or one with no frame in a file before it.
+void PlanWriter::progressLineAside(double time) {
     if (holding()) {
         heldLines.push_back(time);
-    } else if (last != nullptr) {
-        last->progressLine(time);
     } else {
         progress.show(time);
     }
@@ -230,8 +248,8 @@ void PlanWriter::showHeldLines() {
     for (const double time : lines) progressLine(time);
 }
 
-void PlanWriter::showProgressIfDue() {
-    if (progress.due() && flush()) progress.flushNow();
+void PlanWriter::showProgressNow() {
+    if (flush()) progress.flushNow();
 }
 
 bool PlanWriter::finish(double end) {
@@ -257,8 +275,7 @@ bool PlanWriter::flush() {
     return true;
 }
 
-void PlanWriter::endIfStopped() {
-    if (!platform::stopRequested()) return;
+void PlanWriter::endAsStopped() {
     flush();
     platform::endAsStopped();
 }
@@ -268,5 +285,6 @@ bool PlanWriter::close() {
     for (auto& [index, o] : open) closed = o.file->close() && closed;
     open.clear();
     last = nullptr;
+    current = nullptr;
     return closed;
 }

@@ -89,14 +89,26 @@ public:
     bool holding() const { return held || !beforeFirstStep.empty(); }
     bool writeFailed() const { return !failed.empty() && !creationFailed; }
     // The progress line of the step just placed: shown once the frames before it are written.
-    void progressLine(double time);
-    void showProgressIfDue();
+    void progressLine(double time) {
+        if (!seams.showsProgress(time)) return;
+        // Most lines wait in the file the frames before them went to.
+        if (!holding() && last != nullptr) {
+            last->progressLine(time);
+        } else {
+            progressLineAside(time);
+        }
+    }
+    void showProgressIfDue() {
+        if (progress.due()) showProgressNow();
+    }
     // The input ended at `end`: what is held goes out, the silences due after it go in, and
     // every output but a window's is closed.
     bool finish(double end);
     // Hands everything held to the system. False when a write failed.
     bool flush();
-    void endIfStopped();
+    void endIfStopped() {
+        if (platform::stopRequested()) endAsStopped();
+    }
     // Closes what is still open. False when the system reports an error.
     bool close();
 
@@ -115,10 +127,18 @@ private:
     };
     using Frames = FrameFormat::Frames;
 
+    void progressLineAside(double time);
+    void showProgressNow();
+    void endAsStopped();
+    bool placeKept(const CutFrame& frame);
+    // `out`, the frame or its twin, into every output the step goes into.
+    bool copyToAll(const CutFrame& frame, const std::vector<std::int32_t>& out);
     bool placeStep(double start, double end, double duration);
     bool endHeldStep();
     bool writeHeldStep(const Placement& p);
     bool write(std::size_t output, const std::vector<std::int32_t>& frame);
+    // Makes output `output` the one written to, opening it on its first frame.
+    bool switchTo(std::size_t output);
     bool copy(std::size_t output, const std::vector<std::int32_t>& frame, double start, double end);
     bool writeSilence(const Placement& p, const Frames& reference);
     bool writeFramesAtZero(const Placement& p);
@@ -136,6 +156,8 @@ private:
     Seams seams;
     std::map<std::size_t, Open> open;
     OutputFile* last = nullptr;  // the file the last frame went to: it holds the progress lines
+    Open* current = nullptr;     // and its output, while it is open
+    std::size_t currentOutput = 0;
     std::vector<Placement> zeroPlacements;     // of the frames before the first step
     const std::vector<Placement>* placements;  // of the step now walked
     Frames stepFrames, previousStep;           // kept when a silence may need their twins
