@@ -1,5 +1,7 @@
 #include "stream/adts.h"
 
+#include <array>
+#include <cstring>
 #include <vector>
 
 #include "stream/frame_bits.h"
@@ -26,6 +28,19 @@ struct Header {
 // sampling_frequency_index 0 to 12; 13 and up are reserved.
 constexpr std::int32_t sampleRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
                                           22050, 16000, 12000, 11025, 8000,  7350};
+
+// How long a frame of 1 to 4 raw data blocks plays at each sampling_frequency_index.
+using Durations = std::array<std::array<double, 4>, 13>;
+Durations frameDurations() {
+    Durations durations{};
+    for (std::size_t rate = 0; rate < durations.size(); ++rate) {
+        for (std::size_t blocks = 1; blocks <= 4; ++blocks) {
+            durations[rate][blocks - 1] = static_cast<double>(blocks * 1024) / sampleRates[rate];
+        }
+    }
+    return durations;
+}
+const Durations durations = frameDurations();
 
 bool loasSync(const std::uint8_t* h) { return h[0] == 0x56 && (h[1] & 0xE0) == 0xE0; }
 
@@ -103,8 +118,14 @@ bool AdtsFormat::startsFrame(const std::uint8_t* bytes, std::size_t size) {
 }
 
 bool AdtsFormat::headerFits(const std::uint8_t* bytes) {
-    for (int i = 0; i < 7; ++i) header[i] = bytes[i];
+    std::memcpy(header, bytes, 7);
     const Header h(header);
+    // The sync word and layer 00, a sample rate, a length that holds the header.
+    if (header[0] == 0xFF && (header[1] & 0xF6) == 0xF0 && h.rateIndex < 13 &&
+        h.length >= h.headerBytes()) {
+        fault = Fault::none;
+        return true;
+    }
     fault = loasSync(header)                                  ? Fault::loas
             : header[0] != 0xFF || (header[1] & 0xF0) != 0xF0 ? Fault::sync
             : h.layer != 0                                    ? Fault::layer
@@ -137,7 +158,8 @@ bool AdtsFormat::readFrame() {
         if (!fits) return fail(Stop::reservedValue);
     }
     const Header h(header);
-    duration = static_cast<double>(h.blocks * 1024) / sampleRates[h.rateIndex];
+    duration =
+        durations[static_cast<std::size_t>(h.rateIndex)][static_cast<std::size_t>(h.blocks - 1)];
     steps = true;
     reader.appendBytes(frameBytes, h.length - static_cast<std::int32_t>(frameBytes.size()));
     // A frame counts only if every one of its bytes came from the input.

@@ -142,11 +142,3 @@ void BitReader::appendBytes(std::vector<std::int32_t>& out, std::int32_t count) 
         consumeByte();
     }
 }
-
-const std::uint8_t* BitReader::recent(std::uint64_t offset, std::size_t count) const {
-    if (!buffer || offset + count > bytesReceived() ||
-        offset + static_cast<std::uint64_t>(historyValid) < blockStart) {
-        return nullptr;
-    }
-    return data + static_cast<std::int64_t>(offset - blockStart);
-}

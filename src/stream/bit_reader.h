@@ -57,7 +57,13 @@ public:
     bool seek(std::uint64_t target);
     // The `count` bytes at `offset` as they stand in the buffer, or nullptr when they are not
     // all there: anything from historySize bytes back up to the last byte consumed is.
-    const std::uint8_t* recent(std::uint64_t offset, std::size_t count) const;
+    const std::uint8_t* recent(std::uint64_t offset, std::size_t count) const {
+        if (!buffer || offset + count > bytesReceived() ||
+            offset + static_cast<std::uint64_t>(historyValid) < blockStart) {
+            return nullptr;
+        }
+        return data + static_cast<std::int64_t>(offset - blockStart);
+    }
     // Called before every read after the first, that is whenever the reader is about to wait
     // for more input. Returning false ends the input there, as if the file had ended.
     void beforeRefill(std::function<bool()> hook) { refillHook = std::move(hook); }
