@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <random>
+#include <sstream>
 
 namespace {
 
@@ -17,7 +20,7 @@ std::string exactText(double time) {
         text, std::to_chars(text, text + sizeof text, time, std::chars_format::fixed, 3).ptr);
 }
 
-TEST(ProgressLineTest, TimesReadAsTheExactConversion) {
+std::vector<double> testTimes() {
     std::vector<double> times = {0.0,
                                  -0.0,
                                  0.0005,
@@ -51,7 +54,30 @@ TEST(ProgressLineTest, TimesReadAsTheExactConversion) {
             times.push_back(t);
         }
     }
-    for (const double time : times) ASSERT_EQ(secondsText(time), exactText(time)) << time;
+    return times;
+}
+
+TEST(ProgressLineTest, TimesReadAsTheExactConversion) {
+    for (const double time : testTimes()) ASSERT_EQ(secondsText(time), exactText(time)) << time;
+}
+
+// Lines shown together, as an output file shows those it held, read as lines shown one by one.
+TEST(ProgressLineTest, LinesShownTogetherReadAsTheTimes) {
+    const std::vector<double> times = testTimes();
+    std::ostringstream shown;
+    std::streambuf* const standardOutput = std::cout.rdbuf(shown.rdbuf());
+    ProgressLine progress(false);
+    std::mt19937 random(3);
+    for (std::size_t first = 0; first < times.size();) {
+        const std::size_t count = std::min<std::size_t>(random() % 700, times.size() - first);
+        progress.show(times.data() + first, count);
+        first += count;
+    }
+    std::cout.rdbuf(standardOutput);
+    std::string expected;
+    for (const double time : times) expected += "at " + exactText(time) + "\r";
+    ASSERT_EQ(shown.str().size(), expected.size());
+    EXPECT_TRUE(shown.str() == expected);
 }
 
 }  // namespace
