@@ -19,13 +19,6 @@ PlanWriter::PlanWriter(const Plan& plan, const std::string& name, platform::File
     zeroFramesWait = zero.wait;
 }
 
-bool PlanWriter::place(const CutFrame& frame, bool copied) {
-    if (!copied) return true;
-    // Most frames are neither kept nor muted: they go where their step goes, if anywhere.
-    if (begun && !keeping && !seams.muted()) return copyToAll(frame, frame.bytes);
-    return placeKept(frame);
-}
-
 bool PlanWriter::placeKept(const CutFrame& frame) {
     // A step that goes nowhere is not even kept.
     if (begun && !keeping && placements->empty()) return true;

@@ -78,7 +78,12 @@ public:
     bool beforeStart(double end) const { return seams.beforeStart(end); }
     // A frame of the step goes where the step goes, as its silent twin if the step is muted;
     // not `copied`, only its place is taken. False when an output failed.
-    bool place(const CutFrame& frame, bool copied);
+    bool place(const CutFrame& frame, bool copied) {
+        if (!copied) return true;
+        // Most frames are neither kept nor muted: they go where their step goes, if anywhere.
+        if (begun && !keeping && !seams.muted()) return copyToAll(frame, frame.bytes);
+        return placeKept(frame);
+    }
     // Any frame of the step just begun goes into an output.
     bool taking() const;
     // The frames of muted steps too short to hold a silent twin, which went out unchanged.

@@ -126,6 +126,12 @@ void BitReader::appendBytes(std::vector<std::int32_t>& out, std::int32_t count) 
     if (count <= 0) return;
     longestRun = std::max(longestRun, count);
     skipToByteBoundary();
+    // Most runs end inside the block, before its last byte: no refill or end can come of them.
+    if (!endReached && count < static_cast<std::int32_t>(bytesInBuffer) - pos) {
+        out.insert(out.end(), data + pos, data + pos + count);
+        pos += count;
+        return;
+    }
     while (count > 0) {
         if (endReached) {
             overrun = true;
