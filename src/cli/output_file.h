@@ -74,7 +74,8 @@ private:
         std::uint8_t* out = bytes.get() + size;
         size += count;
         if (count < block) {
-            for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(in[i]);
+            for (std::size_t i = 0; i < count; ++i)
+                out[i] = static_cast<std::uint8_t>(in[i] & 0xFF);
             return;
         }
         // In whole blocks, the last one reaching back over bytes already done: frames are

@@ -197,11 +197,8 @@ bool PlanWriter::switchTo(std::size_t output) {
         o.file = std::make_unique<OutputFile>(o.name, handle, input, progress);
     }
     Open& o = found->second;
-    if (last != o.file.get()) {
-        // The lines held by the file written before go out first, in order.
-        if (last != nullptr && !last->flush()) return false;
-        last = o.file.get();
-    }
+    // The lines held by the file written before go out first, in order.
+    if (current != nullptr && current != &o && !current->file->flush()) return false;
     current = &o;
     currentOutput = output;
     return true;
@@ -218,7 +215,6 @@ bool PlanWriter::closeDone(std::size_t below) {
     while (!open.empty() && open.begin()->first < below) {
         Open& o = open.begin()->second;
         if (!o.file->flush()) return fail(o);
-        if (last == o.file.get()) last = nullptr;
         if (current == &o) current = nullptr;
         if (!o.file->close()) return fail(o);
         open.erase(open.begin());
@@ -277,7 +273,6 @@ bool PlanWriter::close() {
     bool closed = true;
     for (auto& [index, o] : open) closed = o.file->close() && closed;
     open.clear();
-    last = nullptr;
     current = nullptr;
     return closed;
 }

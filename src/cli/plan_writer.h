@@ -97,8 +97,8 @@ public:
     void progressLine(double time) {
         if (!seams.showsProgress(time)) return;
         // Most lines wait in the file the frames before them went to.
-        if (!holding() && last != nullptr) {
-            last->progressLine(time);
+        if (!holding() && current != nullptr) {
+            current->file->progressLine(time);
         } else {
             progressLineAside(time);
         }
@@ -160,8 +160,8 @@ private:
     const FrameStream& stream;
     Seams seams;
     std::map<std::size_t, Open> open;
-    OutputFile* last = nullptr;  // the file the last frame went to: it holds the progress lines
-    Open* current = nullptr;     // and its output, while it is open
+    // The output the last frame went to, while it is open: its file holds the progress lines.
+    Open* current = nullptr;
     std::size_t currentOutput = 0;
     std::vector<Placement> zeroPlacements;     // of the frames before the first step
     const std::vector<Placement>* placements;  // of the step now walked
