@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <iostream>
 #include <memory>
+#include <tuple>
 #include <utility>
 
 #include "ac3_test_stream.h"
@@ -307,6 +309,96 @@ TEST(CutTest, WalksAnyFormatBehindTheInterface) {
         EXPECT_FALSE(result.outputFailed());
         EXPECT_EQ(idsOf(readFile(name)), row.ids);
         EXPECT_EQ(events.said, row.said);
+    }
+}
+
+// Ranges for the test below: an --edit list's shape, with a silence, a muted stretch and an
+// open end; and three parts of a --split.
+Plan rangesPlan(bool split) {
+    Plan plan;
+    plan.kind = Plan::Kind::ranges;
+    if (split) {
+        plan.numbered = true;
+        plan.outputs = {{{0.5, 2.0}}, {{2.0, 4.3}}, {{6.1, 7.0}}};
+        return plan;
+    }
+    plan.outputs = {{{0.3, 2.9}, {2.9, 2.9, false, 0.7}, {3.0, 5.5}, {5.5, 0, true}}};
+    plan.mutes = {{4.0, 4.4}};
+    return plan;
+}
+
+// Checking frames walks every step the long way round, through the plan's seams one by one;
+// a plain walk takes most steps whole. Both must write the same files, progress lines and
+// result, whatever the plan: the streams' checks all hold.
+TEST(CutTest, StepsTakenWholeGoWhereTheSeamsPutThem) {
+    Plan points;
+    points.kind = Plan::Kind::points;
+    points.numbered = true;
+    points.points = {2.0, 5.0};
+    const Plan plans[] = {Plan::window(1, 2),        Plan::window(0, 1e6),
+                          Plan::window(1, 2, 0.1),   Plan::window(2.5, 7.3, -0.2),
+                          Plan::window(7.9, 1e6, 1), rangesPlan(false),
+                          rangesPlan(true),          points};
+    // Eight seconds or more of each: the shorter streams repeated.
+    const std::pair<std::string, int> streams[] = {
+        {std::string(MORVANE_SAMPLES) + "/sample_48k.ac3", 1},
+        {std::string(MORVANE_SAMPLES) + "/sample_44k1.ac3", 4},
+        {std::string(MORVANE_CORPUS) + "/44100_096k_stereo.aac", 8},
+        {"", 0}};
+    struct Walked {
+        std::vector<Bytes> files;
+        std::string progress;
+        CutResult result;
+    };
+    const auto walk = [](const std::string& stream, const Plan& plan, bool check) {
+        TempDir dir;
+        BitReader input(stream.c_str());
+        FrameStream frames(input);
+        ProgressLine progress(false);
+        const std::string name = dir / "out";
+        platform::FileHandle handle = platform::invalidHandle;
+        PlanWriter output(plan, name, handle, input.handle(), progress, frames);
+        Said events(name);
+        CutOptions options;
+        options.check = check;
+        testing::internal::CaptureStdout();
+        Walked walked{{}, "", cut(frames, input, options, output, events)};
+        std::cout.flush();
+        walked.progress = testing::internal::GetCapturedStdout();
+        output.close();
+        const std::size_t most = plan.numbered ? 9 : 1;
+        for (std::size_t i = 0; i < most && std::filesystem::exists(plan.outputName(name, i));
+             ++i) {
+            walked.files.push_back(readFile(plan.outputName(name, i)));
+        }
+        return walked;
+    };
+    // And E-AC-3 whose steps are two frames each, the second playing alongside the first.
+    std::vector<Bytes> pairs;
+    for (int i = 0; i < 260; ++i) {
+        const auto fill = static_cast<std::uint8_t>(i);
+        pairs.push_back(ac3::withCrc2(ac3::makeEac3Frame(ac3::eac3(0, 0), fill)));
+        pairs.push_back(ac3::withCrc2(ac3::makeEac3Frame(ac3::eac3(1, 0), fill)));
+    }
+    for (const auto& [file, times] : streams) {
+        TempDir dir;
+        const std::string stream = dir / "in";
+        writeFile(stream, file.empty() ? ac3::joined(pairs)
+                                       : ac3::joined(std::vector<Bytes>(times, readFile(file))));
+        for (const Plan& plan : plans) {
+            SCOPED_TRACE(file + ", plan " + std::to_string(&plan - plans));
+            const Walked whole = walk(stream, plan, false), oneByOne = walk(stream, plan, true);
+            EXPECT_EQ(oneByOne.result.failed, 0u);
+            EXPECT_FALSE(whole.files.empty());
+            EXPECT_EQ(whole.files, oneByOne.files);
+            EXPECT_EQ(whole.progress, oneByOne.progress);
+            const CutResult &a = whole.result, &b = oneByOne.result;
+            EXPECT_EQ(a.end, b.end);
+            EXPECT_EQ(a.time, b.time);
+            EXPECT_EQ(a.windowReached, b.windowReached);
+            EXPECT_EQ(std::tie(a.copied.frames, a.copied.bytes, a.copied.start, a.copied.end),
+                      std::tie(b.copied.frames, b.copied.bytes, b.copied.start, b.copied.end));
+        }
     }
 }
 

@@ -20,6 +20,7 @@ public:
 private:
     const FrameFormat& format() const { return frames.format(); }
     std::optional<CutEnd> takeFrame();
+    bool tookSteadily(std::optional<CutEnd>& end);
     std::optional<CutEnd> beginStep(double duration);
     std::optional<CutEnd> place(const CutFrame& frame, bool copied = true);
     std::optional<CutEnd> checkedFrame(const CutFrame& frame);
@@ -66,6 +67,7 @@ std::optional<CutEnd> Walk::takeFrame() {
     if (!result.anyFrame) events.formatFound(format().describe());
     result.anyFrame = true;
     const bool step = format().stepsClock();
+    if (std::optional<CutEnd> end; step && tookSteadily(end)) return end;
     const double duration = step ? format().frameDuration() : 0.0;
     if (step) {
         if (const std::optional<CutEnd> end = beginStep(duration)) return end;
@@ -73,6 +75,25 @@ std::optional<CutEnd> Walk::takeFrame() {
     const CutFrame frame{{step, duration, stepStart, time, format().frameOffset()},
                          format().frameData()};
     return options.check ? checkedFrame(frame) : place(frame);
+}
+
+// Most steps go where the one before went with nothing to say or check: the plan takes them
+// whole. False, with nothing done, for any other step.
+bool Walk::tookSteadily(std::optional<CutEnd>& end) {
+    if (options.check || !heldBack.empty()) return false;
+    const double duration = format().frameDuration();
+    const PlanWriter::Steady taken =
+        plan.steadyStep(time, duration + time, duration, format().frameData());
+    if (taken == PlanWriter::Steady::no) return false;
+    time = duration + time;
+    stepStart = time - duration;
+    if (plan.reached(time)) result.windowReached = true;
+    if (taken == PlanWriter::Steady::failed) {
+        end = outputFailure();
+    } else {
+        plan.showProgressIfDue();
+    }
+    return true;
 }
 
 // A step begins at the clock's time: the plan says where it goes, or that its last step has

@@ -171,10 +171,7 @@ void PlanWriter::noTwin(const Placement& p, const Frames& reference) {
 bool PlanWriter::copy(std::size_t output, const std::vector<std::int32_t>& frame, double start,
                       double end) {
     if (!write(output, frame)) return false;
-    if (span.frames == 0) span.start = start;
-    span.end = end;
-    ++span.frames;
-    span.bytes += frame.size();
+    spanGrows(frame.size(), start, end);
     return true;
 }
 

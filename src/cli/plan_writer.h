@@ -69,6 +69,31 @@ public:
         }
         return placeStep(start, end, duration);
     }
+    // What steadyStep() did with a step.
+    enum class Steady {
+        no,      // nothing: the step needs beginStep() and place()
+        placed,  // its frame went into the output written last, its progress line with it
+        failed,  // that output failed
+    };
+    // Most steps are one frame that goes where the frame before went, far from any seam, with
+    // nothing held, kept or muted: such a step is begun, placed and given its progress line
+    // at once, as beginStep(), place() and progressLine() would have done it.
+    Steady steadyStep(double start, double end, double duration,
+                      const std::vector<std::int32_t>& frame) {
+        if (!plainStep() || !(end < seams.idleBefore() || seams.steadyStep(end))) {
+            return Steady::no;
+        }
+        previousDuration = duration;
+        stepStart = start;
+        stepEnd = end;
+        if (!current->file->writeFrame(frame)) {
+            fail(*current);
+            return Steady::failed;
+        }
+        spanGrows(frame.size(), start, end);
+        if (seams.showsProgress(end)) current->file->progressLine(end);
+        return Steady::placed;
+    }
     // The step just begun goes nowhere, and nothing after it will: the walk is over.
     bool done() const { return seams.done(); }
     // Nothing after the steps begun so far goes anywhere.
@@ -132,6 +157,23 @@ private:
     };
     using Frames = FrameFormat::Frames;
 
+    // The step in hand goes whole into the output written last, and only there.
+    bool plainStep() const {
+        if (!begun || held || keeping || !previousStep.empty() || !beforeFirstStep.empty() ||
+            current == nullptr || seams.muted() || seams.lastStepGiven() || seams.done() ||
+            placements->size() != 1) {
+            return false;
+        }
+        const Placement& p = placements->front();
+        return p.withStep && !p.leftOut && p.output == currentOutput;
+    }
+    // A frame of the input went into an output: the span it lies in grows.
+    void spanGrows(std::size_t bytes, double start, double end) {
+        if (span.frames == 0) span.start = start;
+        span.end = end;
+        ++span.frames;
+        span.bytes += bytes;
+    }
     void progressLineAside(double time);
     void showProgressNow();
     void endAsStopped();
