@@ -3,7 +3,9 @@
 # one-write-per-frame floor (frame_copier.cpp) and, where installed, ffmpeg's stream copy; and
 # on an E-AC-3 stream of the same length, layout and rate against ffmpeg's stream copy; and
 # on hours of MPEG-1 Layer II at 256 and 384 kbit/s, of AAC at 128 kbit/s and of DTS 5.1 at
-# 1509 kbit/s (plain, and as DTS-HD), in bytes a second against the AC-3 cut.
+# 1509 kbit/s (plain, and as DTS-HD), in bytes a second against the AC-3 cut. AAC also runs on
+# three hours, about the AC-3 hour's bytes, and is copied by dd too: a run costs some
+# milliseconds whatever its length, which weigh more a byte in the shorter AAC hour.
 # Every case runs twice: on the disk's file system, where users keep their files, and on tmpfs.
 #   bash bench/run_bench.sh [runs, default 7] [scratch directory on disk, default
 #                           build-bench/scratch] [scratch directory on tmpfs, default
@@ -49,6 +51,9 @@ if [ ! -s in.aac ]; then
         -c:a aac -b:a 128k -f adts piece.aac
     for _ in $(seq 60); do cat piece.aac; done >in.aac
 fi
+# Three hours of it: about as many bytes as the AC-3 hour, so that what a run costs whatever
+# its length weighs alike in both.
+[ -s in3.aac ] || cat in.aac in.aac in.aac >in3.aac
 # DTS 5.1 at 48 kHz and 1509 kbit/s, as on DVD and Blu-ray (about 680 MB); and the same with
 # a 50-byte DTS-HD extension substream frame (a valid header, one asset decoders skip) after
 # every core frame of 2012 bytes, for --core.
@@ -77,7 +82,7 @@ frames=$((size / 1792))
 seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
 last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
 have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
-for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in.dts in.dtshd; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
+for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in3.aac in.dts in.dtshd; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
 echo "stream: $size bytes, $frames frames, $seconds s (E-AC-3: $(stat -c %s in.eac3) bytes); $runs runs each, interleaved"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 
@@ -104,6 +109,10 @@ cases=(
     "Layer II 384k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in384.mp2"
     "AAC 128k (a) morvane, whole stream|$morvane in.aac 0 1e9"
     "AAC 128k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.aac"
+    "AAC 128k dd bs=1M, whole file|dd if=in.aac of=out.dd bs=1M status=none"
+    "AAC 128k 3 h (a) morvane, whole stream|$morvane in3.aac 0 1e9"
+    "AAC 128k 3 h (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in3.aac"
+    "AAC 128k 3 h dd bs=1M, whole file|dd if=in3.aac of=out.dd bs=1M status=none"
     "DTS 1509k (a) morvane, whole stream|$morvane in.dts 0 1e9"
     "DTS 1509k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.dts"
     "DTS-HD (a) morvane --core, whole stream|$morvane --core in.dtshd 0 1e9"
