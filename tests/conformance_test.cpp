@@ -117,6 +117,10 @@ protected:
     }
 };
 
+// The rows that decode what they cut, each stream several times, run on a few streams of each
+// format that differ in rate, layout, CRCs and frame length; every stream is cut above.
+class DecodedStreamTest : public ConformanceTest {};
+
 TEST_P(ConformanceTest, CutsAreThePredictedFrames) { cutEveryWindow(Decoder::none); }
 
 TEST_P(ConformanceTest, CutsDecodeWithLiba52) {
@@ -128,14 +132,14 @@ TEST_P(ConformanceTest, CutsDecodeWithLiba52) {
     cutEveryWindow(Decoder::liba52);
 }
 
-TEST_P(ConformanceTest, CutsDecodeWithFfmpegCrcCheck) {
+TEST_P(DecodedStreamTest, CutsDecodeWithFfmpegCrcCheck) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (install ffmpeg)";
     cutEveryWindow(Decoder::ffmpeg);
 }
 
 // A cut moved by --delay decodes to its silent frames' worth of exact zeros, then to the very
 // samples of the same cut without it; moved the other way, to the cut less its first steps.
-TEST_P(ConformanceTest, DelayedCutsDecodeToSilenceThenTheCut) {
+TEST_P(DecodedStreamTest, DelayedCutsDecodeToSilenceThenTheCut) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (install ffmpeg)";
     const Bytes input = readFile(std::string(MORVANE_CORPUS) + "/" + GetParam());
     const std::vector<ac3::Frame> frames = walkStream(input);
@@ -247,7 +251,7 @@ constexpr float ditherNoise = 0.15f;
 // replaced a whole frame, plays silence where it repaired (from each silent frame's second
 // block, the first carrying the end of the frame before) and the original everywhere else
 // but the first block after a repair.
-TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
+TEST_P(DecodedStreamTest, DamagedStreamsAreNamedAndRepaired) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (install ffmpeg)";
     const Bytes input = readFile(std::string(MORVANE_CORPUS) + "/" + GetParam());
     const std::vector<ac3::Frame> frames = walkStream(input);
@@ -387,7 +391,7 @@ TEST_P(ConformanceTest, DamagedStreamsAreNamedAndRepaired) {
 // input's samples at every seam (from each range's second block, the first carrying the end
 // of the frame before it; the dither generator runs on differently, as with --repair); and
 // the silence an --edit puts in decodes to exact zeros.
-TEST_P(ConformanceTest, EditListsKeepTheRuleAtEverySeam) {
+TEST_P(DecodedStreamTest, EditListsKeepTheRuleAtEverySeam) {
     const Bytes input = readFile(std::string(MORVANE_CORPUS) + "/" + GetParam());
     const std::vector<ac3::Frame> frames = walkStream(input);
     const Steps st(frames);
@@ -557,17 +561,36 @@ TEST(ConformanceCorpusTest, CoreOfA71StreamIsItsAc3Stream) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, ConformanceTest, testing::ValuesIn(corpusNames()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                             const std::filesystem::path file(info.param);
-                             const std::string extension = file.extension().string();
-                             return (extension == ".eac3"  ? "e"
-                                     : extension == ".mp2" ? "m"
-                                     : extension == ".aac" ? "a"
-                                     : extension == ".dts" ? "d"
-                                                           : "s") +
-                                    file.stem().string();
-                         });
+// A test's name for a stream: a letter for its format, then the file's stem.
+std::string streamTestName(const testing::TestParamInfo<std::string>& info) {
+    const std::filesystem::path file(info.param);
+    const std::string extension = file.extension().string();
+    return (extension == ".eac3"  ? "e"
+            : extension == ".mp2" ? "m"
+            : extension == ".aac" ? "a"
+            : extension == ".dts" ? "d"
+                                  : "s") +
+           file.stem().string();
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, ConformanceTest, testing::ValuesIn(corpusNames()), streamTestName);
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, DecodedStreamTest,
+    testing::Values(
+        // AC-3: the shortest and longest frames, every rate (44.1 kHz padded or not), 5.1.
+        "48000_032k_mono.ac3", "48000_384k_5_1.ac3", "44100_040k_stereo.ac3", "44100_320k_5_1.ac3",
+        "32000_064k_mono.ac3", "32000_640k_5_1.ac3",
+        // E-AC-3: 6 blocks a frame at each rate, and 1 block (the highest rate).
+        "48000_0192k_stereo.eac3", "44100_0384k_5_1.eac3", "32000_0064k_mono.eac3",
+        "48000_4096k_mono.eac3",
+        // Layer II: MPEG-1 and MPEG-2 rates, with CRCs and without, joint stereo.
+        "48000_256k_joint_crc.mp2", "48000_064k_mono.mp2", "44100_160k_joint_crc.mp2",
+        "32000_096k_mono_crc.mp2", "24000_096k_stereo.mp2", "22050_048k_stereo_crc.mp2",
+        // AAC and DTS: every rate and layout of the corpus.
+        "48000_128k_stereo.aac", "48000_320k_5_1.aac", "44100_096k_stereo.aac",
+        "32000_064k_mono.aac", "24000_064k_stereo.aac", "48000_1509k_5_1.dts",
+        "48000_0768k_stereo.dts", "44100_1411k_stereo.dts", "44100_0768k_5_1.dts"),
+    streamTestName);
 
 // The 44.1 kHz encoder pads some frames (odd frame size codes) and not others; the corpus
 // must hold that mix, or the clock's handling of it goes untested.
