@@ -75,9 +75,10 @@ public:
         placed,  // its frame went into the output written last, its progress line with it
         failed,  // that output failed
     };
-    // Most steps are one frame that goes where the frame before went, far from any seam, with
-    // nothing held, kept or muted: such a step is begun, placed and given its progress line
-    // at once, as beginStep(), place() and progressLine() would have done it.
+    // Most steps begin with a frame that goes where the frame before went, far from any seam,
+    // with nothing held, kept or muted: such a frame begins its step, goes in and gives the
+    // step's progress line at once, as beginStep(), place() and progressLine() would have.
+    // Frames that play alongside it go through place().
     Steady steadyStep(double start, double end, double duration,
                       const std::vector<std::int32_t>& frame) {
         if (!plainStep() || !(end < seams.idleBefore() || seams.steadyStep(end))) {
