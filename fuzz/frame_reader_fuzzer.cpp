@@ -13,10 +13,10 @@
 #include <cstring>
 
 #include "fuzz_input_file.h"
-#include "stream/adts.h"
-#include "stream/dts.h"
-#include "stream/frame_reader.h"
-#include "stream/mpeg_audio.h"
+#include "stream/adts/adts.h"
+#include "stream/dts/dts.h"
+#include "stream/ac3/frame_reader.h"
+#include "stream/mpeg_audio/mpeg_audio.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // is a reference, and every twin the builder makes of one must be read back as one whole
 // frame with the reference's syntax, size, duration and stepping, with both CRCs holding.
 #include "fuzz_input_file.h"
-#include "stream/frame_crc.h"
-#include "stream/frame_reader.h"
-#include "stream/silent_frame.h"
+#include "stream/ac3/frame_crc.h"
+#include "stream/ac3/frame_reader.h"
+#include "stream/ac3/silent_frame.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "stream/frame_reader.h"
+#include "stream/ac3/frame_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_file_io.h"
-#include "stream/frame_reader.h"
+#include "stream/ac3/frame_reader.h"
 
 namespace {
 

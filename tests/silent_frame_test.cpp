@@ -1,7 +1,7 @@
 // Silent frames against real decoders: streams of silent twins of every kind of reference
 // must decode with no message to samples that are all exactly 0, with the reference's sample
 // rate, channels and frame length; and the frame reader must read each back as its reference.
-#include "stream/silent_frame.h"
+#include "stream/ac3/silent_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,12 @@
 #include "ac3_test_stream.h"
 #include "decoders.h"
 #include "mpeg_test_stream.h"
-#include "stream/adts.h"
-#include "stream/dts.h"
+#include "stream/adts/adts.h"
+#include "stream/dts/dts.h"
 #include "stream/frame_bits.h"
-#include "stream/frame_crc.h"
-#include "stream/frame_reader.h"
-#include "stream/mpeg_audio.h"
+#include "stream/ac3/frame_crc.h"
+#include "stream/ac3/frame_reader.h"
+#include "stream/mpeg_audio/mpeg_audio.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "stream/frame_stream.h"
 
-#include "stream/adts.h"
-#include "stream/dts.h"
-#include "stream/frame_reader.h"
-#include "stream/mpeg_audio.h"
+#include "stream/adts/adts.h"
+#include "stream/dts/dts.h"
+#include "stream/ac3/frame_reader.h"
+#include "stream/mpeg_audio/mpeg_audio.h"
 
 namespace {
 

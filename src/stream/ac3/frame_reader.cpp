@@ -1,10 +1,10 @@
-#include "stream/frame_reader.h"
+#include "stream/ac3/frame_reader.h"
 
 #include <algorithm>
 
 #include "stream/frame_bits.h"
-#include "stream/frame_crc.h"
-#include "stream/silent_frame.h"
+#include "stream/ac3/frame_crc.h"
+#include "stream/ac3/silent_frame.h"
 
 namespace {
 

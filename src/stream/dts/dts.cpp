@@ -1,4 +1,4 @@
-#include "stream/dts.h"
+#include "stream/dts/dts.h"
 
 #include <vector>
 

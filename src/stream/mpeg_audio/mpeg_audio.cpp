@@ -1,4 +1,4 @@
-#include "stream/mpeg_audio.h"
+#include "stream/mpeg_audio/mpeg_audio.h"
 
 #include <vector>
 

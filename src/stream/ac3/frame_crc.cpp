@@ -1,4 +1,4 @@
-#include "stream/frame_crc.h"
+#include "stream/ac3/frame_crc.h"
 
 #include <array>
 

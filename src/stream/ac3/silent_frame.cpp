@@ -1,8 +1,8 @@
-#include "stream/silent_frame.h"
+#include "stream/ac3/silent_frame.h"
 
 #include "stream/frame_bits.h"
-#include "stream/frame_crc.h"
-#include "stream/frame_reader.h"
+#include "stream/ac3/frame_crc.h"
+#include "stream/ac3/frame_reader.h"
 
 // How the audio is made silent, in both syntaxes: exponents are sent once, in block 0, and
 // reused; no coupling, spectral extension or adaptive hybrid transform; dither is off; the

@@ -1,4 +1,4 @@
-#include "stream/adts.h"
+#include "stream/adts/adts.h"
 
 #include <array>
 #include <cstring>
