@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/edit_values.h"
+#include "cli/edits.h"
 #include "cli/list_files.h"
 #include "fuzz_input_file.h"
 #include "plan_guarantees.h"

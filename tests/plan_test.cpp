@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/edit_values.h"
+#include "cli/edits.h"
 #include "plan_guarantees.h"
 
 namespace {

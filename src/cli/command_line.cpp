@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/edit_values.h"
+#include "cli/edits.h"
 #include "cli/list_files.h"
 
 namespace {

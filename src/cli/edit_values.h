@@ -1,5 +1,5 @@
 // The times and edit lists a user types, read into plain values: the time syntax, the three
-// positional times, and the values of --split and --edit.
+// positional times, --split and --fps.
 #pragma once
 
 #include <string>
@@ -13,6 +13,8 @@ constexpr double longestTime = 360000.0;
 // 83.5 (seconds), 1:23.5 (M:SS), 1:02:03.250 (H:MM:SS) or 250ms. False, with `why` in a few
 // words, for anything else, or a time over longestTime.
 bool parseTime(const std::string& text, double& seconds, std::string& why);
+// parseTime() for a time in a list, with the piece named in `why` when it is none.
+bool listTime(const std::string& text, double& seconds, std::string& why);
 
 // A positional time: a timecode (M:SS or H:MM:SS) means that time; any other text is read as
 // the C library's atof reads it, as it always was.
@@ -38,17 +40,3 @@ bool parseSplit(const std::string& text, Plan& plan, std::string& why, const Fra
 
 // The --split value counts in video frames (parts-frames: or frames:), and so needs --fps.
 bool splitsAtFrames(const std::string& text);
-
-// An edit: D seconds of silence in at T, or the input from T to T + D taken out.
-struct Edit {
-    double at = 0.0, seconds = 0.0;
-    bool insert = false;
-    std::string text;  // as given, to name it
-};
-
-// The --edit values T,+D and T,-D into `plan`; on failure, `bad` is the value at fault.
-bool parseEdits(const std::vector<const char*>& edits, Plan& plan, std::string& bad,
-                std::string& why);
-// Edits, in any order, into `plan`: the input kept as ranges joined into one output, with
-// the silences between them. False when a removal reaches past the next edit (`bad`).
-bool planEdits(std::vector<Edit> edits, Plan& plan, std::string& bad, std::string& why);

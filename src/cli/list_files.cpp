@@ -7,6 +7,8 @@
 #include <iterator>
 #include <vector>
 
+#include "cli/edits.h"
+
 bool readListFile(const char* name, std::string& text) {
     std::ifstream in(name, std::ios::binary);
     if (!in) return false;
