@@ -52,4 +52,8 @@ ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size) {
 
 bool closeFile(FileHandle) { return true; }
 
+std::int64_t fileSize(FileHandle file) {
+    return static_cast<std::int64_t>(opened().at(static_cast<std::size_t>(file)).data.size());
+}
+
 }  // namespace platform

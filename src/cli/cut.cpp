@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/held_notices.h"
 #include "cli/repair.h"
 
 namespace {
@@ -13,7 +14,7 @@ class Walk {
 public:
     Walk(FrameStream& frames, BitReader& input, const CutOptions& options, PlanWriter& plan,
          CutEvents& events)
-        : frames(frames), input(input), options(options), plan(plan), events(events) {}
+        : frames(frames), input(input), options(options), plan(plan), events(events), notices(plan) {}
 
     CutResult run();
 
@@ -27,8 +28,7 @@ private:
     std::optional<CutEnd> afterLastFrame();
     std::optional<CutEnd> fill(std::uint64_t offset, std::uint64_t skipped);
     std::optional<CutEnd> saySkipped(std::uint64_t offset, std::uint64_t skipped);
-    bool say(std::function<void()> notice);
-    bool sayHeldBack();
+    bool say(std::function<void()> notice) { return notices.say(std::move(notice)); }
     CutResult finish(CutEnd end);
     CutEnd outputFailure() const {
         return plan.notCreated() ? CutEnd::outputNotCreated : CutEnd::writeFailed;
@@ -45,8 +45,7 @@ private:
     // and go with it, whole or not at all. Frames before the first step are at time 0.
     double time = 0.0;
     double stepStart = 0.0;  // of the step the frame just read plays in
-    // Notices about the stream wait while the plan holds the frames before them.
-    std::vector<std::function<void()>> heldBack;
+    HeldNotices notices;
     CutResult result;
 };
 
@@ -80,7 +79,7 @@ std::optional<CutEnd> Walk::takeFrame() {
 // Most steps go where the one before went with nothing to say or check: the plan takes them
 // whole. False, with nothing done, for any other step.
 bool Walk::tookSteadily(std::optional<CutEnd>& end) {
-    if (options.check || !heldBack.empty()) return false;
+    if (options.check || notices.waiting()) return false;
     const double duration = format().frameDuration();
     const PlanWriter::Steady taken =
         plan.steadyStep(time, duration + time, duration, format().frameData());
@@ -117,7 +116,7 @@ std::optional<CutEnd> Walk::place(const CutFrame& frame, bool copied) {
         copied = false;
     }
     if (plan.reached(time)) result.windowReached = true;
-    if (!sayHeldBack()) return CutEnd::writeFailed;
+    if (!notices.release()) return CutEnd::writeFailed;
     if (!plan.place(frame, copied)) return outputFailure();
     if (frame.steps) {
         plan.progressLine(time);
@@ -216,28 +215,12 @@ std::optional<CutEnd> Walk::saySkipped(std::uint64_t offset, std::uint64_t skipp
     return std::nullopt;
 }
 
-// Something is said about the stream once the frames before it are in the file: at once, or,
-// while the plan holds frames for the silence in front of them, once they have gone out.
-// False when a write failed; then it is not said.
-bool Walk::say(std::function<void()> notice) {
-    heldBack.push_back(std::move(notice));
-    return sayHeldBack();
-}
-
-bool Walk::sayHeldBack() {
-    if (heldBack.empty() || plan.holding()) return true;
-    if (!plan.flush()) return false;
-    for (const std::function<void()>& notice : heldBack) notice();
-    heldBack.clear();
-    return true;
-}
-
 CutResult Walk::finish(CutEnd end) {
     // What is held goes out before anything that comes later in the stream is said.
     result.end = end;
     if (!result.outputFailed() && !plan.finish(time)) result.end = outputFailure();
     if (result.end != CutEnd::outputNotCreated && !plan.flush()) result.end = CutEnd::writeFailed;
-    if (!result.outputFailed()) sayHeldBack();
+    if (!result.outputFailed()) notices.release();
     result.time = time;
     result.readFailed = input.readFailed();
     result.core = options.core;
@@ -248,14 +231,7 @@ CutResult Walk::finish(CutEnd end) {
     result.notMuted = plan.notMuted();
     result.silenceLeftOut = plan.silentStepsLeftOut();
     if (result.end == CutEnd::badSpot) {
-        // A regular file's size is known; any other input is known to its end only when it
-        // was read to its end.
-        const std::int64_t size = input.atEnd() ? static_cast<std::int64_t>(input.bytesReceived())
-                                                : platform::fileSize(input.handle());
-        result.unreadAtLeast = size < 0;
-        result.unread =
-            (result.unreadAtLeast ? input.bytesReceived() : static_cast<std::uint64_t>(size)) -
-            result.badSpotOffset;
+        result.unread = input.bytesAfter(result.badSpotOffset, result.unreadAtLeast);
     }
     return result;
 }

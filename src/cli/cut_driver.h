@@ -1,4 +1,4 @@
-// The morvane command: cuts a time window out of an AC-3 or E-AC-3 elementary stream, frame
+// The morvane command: cuts a time window out of a compressed audio elementary stream, frame
 // by frame, without decoding, into a file named "morvane_" + the input argument.
 #pragma once
 

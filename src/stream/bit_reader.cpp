@@ -148,3 +148,10 @@ void BitReader::appendBytes(std::vector<std::int32_t>& out, std::int32_t count) 
         consumeByte();
     }
 }
+
+std::uint64_t BitReader::bytesAfter(std::uint64_t offset, bool& atLeast) const {
+    const std::int64_t size =
+        endReached ? static_cast<std::int64_t>(bytesReceived()) : platform::fileSize(file);
+    atLeast = size < 0;
+    return (atLeast ? bytesReceived() : static_cast<std::uint64_t>(size)) - offset;
+}

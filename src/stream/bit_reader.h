@@ -51,6 +51,10 @@ public:
     std::uint64_t offset() const { return blockStart + static_cast<std::int64_t>(pos); }
     // Bytes delivered by the input so far.
     std::uint64_t bytesReceived() const { return blockStart + bytesInBuffer; }
+    // How many bytes the input holds from `offset` on. A regular file's size is known; any
+    // other input is known to its end only when it was read to its end: until then the count
+    // is of the bytes received, and `atLeast` is set.
+    std::uint64_t bytesAfter(std::uint64_t offset, bool& atLeast) const;
     // Moves to `target` on a byte boundary: back by up to historySize bytes, or forward by any
     // distance. Going back undoes the end flag and a noted overrun. False when `target` lies
     // too far back, or past the end of the input (the reader is then at its end).
