@@ -52,6 +52,12 @@ ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size) {
 
 bool closeFile(FileHandle) { return true; }
 
+bool seekTo(FileHandle file, std::uint64_t offset) {
+    FakeFile& f = opened().at(static_cast<std::size_t>(file));
+    f.position = std::min<std::size_t>(offset, f.data.size());
+    return true;
+}
+
 std::int64_t fileSize(FileHandle file) {
     return static_cast<std::int64_t>(opened().at(static_cast<std::size_t>(file)).data.size());
 }

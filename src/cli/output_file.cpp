@@ -27,6 +27,32 @@ bool OutputFile::append(const std::vector<std::int32_t>& frame) {
     return true;
 }
 
+bool OutputFile::writeBytes(const std::uint8_t* data, std::size_t count) {
+    if (!created()) {
+        handle = platform::createForWriting(name.c_str(), input);
+        creationFailed = !created();
+        if (creationFailed) return false;
+    }
+    if (size + count > capacity && !flush()) return false;
+    if (count >= capacity) {
+        batchFailed = !platform::writeAll(handle, data, count);
+        if (batchFailed && platform::stopRequested()) platform::endAsStopped();
+        return !batchFailed;
+    }
+    if (!bytes) bytes.reset(new std::uint8_t[capacity]);
+    std::memcpy(bytes.get() + size, data, count);
+    size += count;
+    return true;
+}
+
+bool OutputFile::rewriteStart(const std::vector<std::uint8_t>& start) {
+    if (!created() || !flush()) return false;
+    if (platform::fileSize(handle) < 0) return true;
+    if (!platform::seekTo(handle, 0)) return false;
+    batchFailed = !platform::writeAll(handle, start.data(), start.size());
+    return !batchFailed;
+}
+
 void OutputFile::showProgressIfDue() {
     if (progress.due() && flush()) progress.flushNow();
 }

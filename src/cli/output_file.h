@@ -38,6 +38,13 @@ public:
         narrow(frame.data(), frame.size());
         return true;
     }
+    // Copies `count` bytes, creating the file first if it is not open yet; a run longer than
+    // the batch goes to the file at once. False as for writeFrame().
+    bool writeBytes(const std::uint8_t* data, std::size_t count);
+    // After the last write: `start` takes the place of the file's first bytes (a header
+    // whose sizes are known only now). A file that cannot go back (a pipe) keeps what it
+    // has. False when a write fails.
+    bool rewriteStart(const std::vector<std::uint8_t>& start);
     // The progress line of the time step just walked: shown now, or once the frames before it
     // are in the file.
     void progressLine(double time) {

@@ -40,6 +40,9 @@ ReadResult readFull(FileHandle file, std::uint8_t* buffer, std::size_t size);
 bool writeAll(FileHandle file, const std::uint8_t* data, std::size_t size,
               std::size_t* written = nullptr);
 
+// Moves a regular file's position to `offset` bytes from its start, for the next read or
+// write. False for anything that cannot seek (a pipe, a device) and on any error.
+bool seekTo(FileHandle file, std::uint64_t offset);
 // False when the system reports an error, which for a file written to can be a write that
 // failed late (NFS, quotas). The handle is gone either way.
 bool closeFile(FileHandle file);

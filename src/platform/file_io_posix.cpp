@@ -88,6 +88,11 @@ bool closeFile(FileHandle file) {
     return ::close(file) == 0 || errno == EINTR;
 }
 
+bool seekTo(FileHandle file, std::uint64_t offset) {
+    if (fileSize(file) < 0) return false;
+    return ::lseek(file, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
 std::int64_t fileSize(FileHandle file) {
     struct stat info {};
     if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) return -1;

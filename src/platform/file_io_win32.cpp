@@ -86,6 +86,13 @@ std::int64_t fileSize(FileHandle file) {
     return size.QuadPart;
 }
 
+bool seekTo(FileHandle file, std::uint64_t offset) {
+    if (fileSize(file) < 0) return false;
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(native(file), to, nullptr, FILE_BEGIN) != 0;
+}
+
 bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 void catchStopRequests() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }

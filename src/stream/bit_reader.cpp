@@ -19,6 +19,21 @@ BitReader::~BitReader() {
     if (isOpen()) platform::closeFile(file);
 }
 
+bool BitReader::jumpTo(std::uint64_t target) {
+    const bool atHand = target + static_cast<std::uint64_t>(historyValid) >= blockStart &&
+                        target < bytesReceived();
+    if (!buffer || atHand || !platform::seekTo(file, target)) return seek(target);
+    blockStart = target;
+    bytesInBuffer = 0;
+    historyValid = 0;
+    pos = 0;
+    bitsLeft = 8;
+    endReached = false;
+    overrun = false;
+    if (!fill()) endReached = true;
+    return !endReached;
+}
+
 bool BitReader::fill() {
     // Only a full block is ever followed by another: keep its end in front of the next.
     const bool refill = bytesInBuffer == static_cast<std::uint32_t>(bufferSize);

@@ -59,6 +59,15 @@ public:
     // distance. Going back undoes the end flag and a noted overrun. False when `target` lies
     // too far back, or past the end of the input (the reader is then at its end).
     bool seek(std::uint64_t target);
+    // As seek(), but a regular file is not read on the way: a target outside the bytes at hand
+    // is read from anew, forward or back. Other inputs are read up to a target ahead.
+    bool jumpTo(std::uint64_t target);
+    // The bytes from the reader's position to the end of those at hand: `count` of them, 0 at
+    // the end of the input. seek() past them brings the next.
+    const std::uint8_t* run(std::size_t& count) const {
+        count = endReached ? 0 : static_cast<std::size_t>(bytesReceived() - offset());
+        return count == 0 ? nullptr : data + pos;
+    }
     // The `count` bytes at `offset` as they stand in the buffer, or nullptr when they are not
     // all there: anything from historySize bytes back up to the last byte consumed is.
     const std::uint8_t* recent(std::uint64_t offset, std::size_t count) const {
