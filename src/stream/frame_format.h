@@ -4,10 +4,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "stream/bit_reader.h"
+
+// What an output of a format with a file header holds, for its header: known in full when the
+// output is closed, and planned when it is created.
+struct OutputFacts {
+    std::uint64_t samples = 0;         // sample frames in the output, silence included
+    std::uint64_t firstSample = 0;     // the input's sample that the output's first copied one is
+    std::uint64_t silenceInFront = 0;  // zero samples before that one
+    // What was planned when the output was created, which both headers follow in their
+    // layout: its sample frames, or sizeKnown false when it runs to an end not known then.
+    std::uint64_t planned = 0;
+    bool sizeKnown = true;
+};
 
 class FrameFormat {
 public:
@@ -81,6 +94,45 @@ public:
     // and how long that one plays, given that `frame` plays `duration`. False for none.
     virtual bool otherSize(const Frame& frame, double duration, Frame& other,
                            double& otherDuration) const;
+
+    // Two abilities that a format may have; the others keep these answers.
+    //
+    // A file header before the first frame, which describes the whole file. Read once, when
+    // the format is picked: false, with stop() and stopReason() saying why, when it is no
+    // header the format can cut. Each output gets a header made from it, written when the
+    // output is created and again, complete, when it is closed; the header's length is the
+    // same both times. The trailer follows the output's last sample.
+    virtual bool readFileHeader() { return true; }
+    virtual std::vector<std::uint8_t> outputHeader(const OutputFacts&) const { return {}; }
+    virtual std::vector<std::uint8_t> outputTrailer(const OutputFacts&) const { return {}; }
+    // What --verbose says of the header: chunks left out, sizes that were not known.
+    virtual std::vector<std::string> headerNotes() const { return {}; }
+    // A notice for an output as closed (an output that outgrew its header's kind), or "".
+    virtual std::string outputNote(const OutputFacts&) const { return ""; }
+    //
+    // Seams on samples rather than on frames: every seam falls on the sample it names, and
+    // the format makes the part of its frames that a seam keeps.
+    virtual bool cutsOnSamples() const { return false; }
+    virtual std::int32_t sampleRate() const { return 0; }
+    // The input's sample frames; `known` false when the input runs to an end not known yet.
+    virtual std::uint64_t sampleCount(bool& known) const {
+        known = false;
+        return 0;
+    }
+    // Takes the samples it copies, as bytes, with the input's sample after the last of them;
+    // false stops the copy.
+    using SampleSink = std::function<bool(const std::uint8_t* bytes, std::size_t count,
+                                          std::uint64_t nextSample)>;
+    // Copies `count` samples from `first` on into `out`: the number copied, fewer at the end
+    // of the input or when `out` stopped it.
+    virtual std::uint64_t copySamples(std::uint64_t /*first*/, std::uint64_t /*count*/,
+                                      const SampleSink& /*out*/) {
+        return 0;
+    }
+    // `count` samples of silence, as the output holds them.
+    virtual std::vector<std::uint8_t> silence(std::uint64_t /*count*/) const { return {}; }
+    // For --check: what is wrong with the samples as a whole ("" for nothing).
+    virtual std::string sampleDamage() const { return ""; }
 
     // Playing time in seconds of the frame last read.
     double frameDuration() const { return duration; }
