@@ -4,6 +4,7 @@
 #include "stream/dts/dts.h"
 #include "stream/ac3/frame_reader.h"
 #include "stream/mpeg_audio/mpeg_audio.h"
+#include "stream/pcm/pcm_format.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ const std::vector<FormatRow>& knownFormats() {
         {AdtsFormat::startsFrame, make<AdtsFormat>, false},            // 12 set bits, layer 00
         {MpegAudioFormat::startsFrame, make<MpegAudioFormat>, false},  // 11 set bits
         {DtsFormat::startsFrame, make<DtsFormat>, true},               // 0x7FFE8001, 0x64582025
+        {PcmFormat::startsFrame, make<PcmFormat>, true},               // RIFF, RF64, BW64, riff
     };
     return rows;
 }
@@ -36,6 +38,7 @@ FrameStream::FrameStream(BitReader& reader, const std::vector<FormatRow>& rows)
         if (rows[row].startsFrame(first, size)) {
             current = &formatOf(row);
             known = true;
+            current->readFileHeader();
             return;
         }
     }
