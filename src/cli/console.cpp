@@ -95,7 +95,9 @@ bool Console::reportEnd(const CutResult& result) {
     } else if (result.end == CutEnd::badSpot) {
         notice(streamEnds(result));
     }
-    if (result.anyFrame && !result.readFailed && !result.windowReached) {
+    if (result.emptyWindow) {
+        notice("nothing to cut: the window holds no samples");
+    } else if (result.anyFrame && !result.readFailed && !result.windowReached) {
         notice("nothing to cut: the window starts after the end of the stream, which is " +
                secondsText(result.time) + " s long");
     }
@@ -114,8 +116,14 @@ void Console::sayWhatWasMade(const CutResult& result) {
         notice("left out " + counted(result.silenceLeftOut, "silent step") +
                ": the steps they copy are too short to hold silent frames");
     }
+    for (std::size_t i = 0; verbose && i < result.headerNotes.size(); ++i) {
+        notice(result.headerNotes[i]);
+    }
+    for (const std::string& note : result.outputNotes) notice(note);
     if (!result.unchecked.empty()) notice(result.unchecked);
-    if (result.failed > 0) {
+    if (!result.damage.empty()) {
+        notice(result.damage);
+    } else if (result.failed > 0) {
         notice(std::to_string(result.failed) + " of " + counted(result.checked, "frame") +
                " failed their CRC check");
     }
@@ -170,7 +178,7 @@ std::string Console::delayText(const DelayResult& delay) const {
                " is too short to hold a silent frame" + asked;
     }
     if (delay.steps == 0) return "";
-    const std::string unit = delay.framePerStep ? "frame" : "time step";
+    const std::string unit = delay.samples ? "sample" : delay.framePerStep ? "frame" : "time step";
     const auto steps = static_cast<std::uint64_t>(delay.steps);
     const std::string moved = "delayed by " + secondsText(delay.seconds) + " s: ";
     if (delay.asked > 0)
@@ -184,6 +192,6 @@ std::string Console::delayText(const DelayResult& delay) const {
 
 std::string Console::span(const CopiedSpan& copied) const {
     return "cut " + secondsText(copied.start) + " s to " + secondsText(copied.end) +
-           " s of the input (" + counted(copied.frames, "frame") + ", " +
+           " s of the input (" + counted(copied.frames, copied.samples ? "sample" : "frame") + ", " +
            counted(copied.bytes, "byte") + ") into " + outputName;
 }

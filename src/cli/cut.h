@@ -50,6 +50,11 @@ struct CutResult {
     std::uint64_t silenceLeftOut = 0;     // a plan's silent steps that could not be made
     std::string failedOutput;             // of a plan's outputs, the one that failed
     std::vector<PlacedRange> placed;      // where a plan's ranges went
+    // Of a format that cuts on samples: a window that holds none, what is wrong with the
+    // samples as a whole, what --verbose says of the file's header, and notices about outputs.
+    bool emptyWindow = false;
+    std::string damage;
+    std::vector<std::string> headerNotes, outputNotes;
 
     bool outputFailed() const {
         return end == CutEnd::outputNotCreated || end == CutEnd::writeFailed;

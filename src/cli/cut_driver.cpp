@@ -6,6 +6,7 @@
 #include "cli/console.h"
 #include "cli/cut.h"
 #include "cli/plan_writer.h"
+#include "cli/sample_cut.h"
 
 std::string outputName;
 platform::FileHandle outputHandle = platform::invalidHandle;
@@ -67,7 +68,11 @@ int main(int argc, char* argv[]) {
     // input, and a live FIFO's frames reach the file once their block is walked.
     bitReader.beforeRefill([&] { return output.flush(); });
 
-    const CutResult result = cut(frames, bitReader, cutOptions(line), output, console);
+    const CutResult result =
+        frames.format().cutsOnSamples()
+            ? cutSamples(frames.format(), cutOptions(line), line.plan,
+                         {outputName, outputHandle, bitReader.handle(), progress}, console)
+            : cut(frames, bitReader, cutOptions(line), output, console);
     const bool outputFailed = console.reportOutputFailure(result);
     output.endIfStopped();
     bool ok = !outputFailed && console.reportEnd(result);

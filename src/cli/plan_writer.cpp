@@ -139,7 +139,7 @@ bool PlanWriter::writeSilence(const Placement& p, const Frames& reference) {
         return true;
     }
     if (plan.delay > 0.0) {
-        shift.steps = static_cast<int>(p.silentSteps);
+        shift.steps = static_cast<std::int64_t>(p.silentSteps);
         shift.seconds = static_cast<double>(p.silentSteps) * previousDuration;
         shift.framePerStep = twins.size() == 1;
     }

@@ -29,7 +29,8 @@ struct CutFrame : FramePlace {
 // What a window's delay did.
 struct DelayResult {
     double asked = 0.0;
-    int steps = 0;         // silent steps added (asked > 0) or steps left out (asked < 0)
+    std::int64_t steps = 0;  // silent steps added (asked > 0) or steps left out (asked < 0)
+    bool samples = false;    // the steps are samples
     double seconds = 0.0;  // how far the cut moved: the silence added, or less the time left out
     bool framePerStep = true;           // each of those steps is one frame
     bool everythingLeftOut = false;     // the cut held no more steps than were to be left out
@@ -39,7 +40,8 @@ struct DelayResult {
 
 // Where the frames of the input that went into the outputs lie on the input's clock.
 struct CopiedSpan {
-    std::uint64_t frames = 0;
+    std::uint64_t frames = 0;  // or samples, where the format cuts on samples
+    bool samples = false;
     std::uint64_t bytes = 0;
     double start = 0.0;  // the start of the first one's time step
     double end = 0.0;    // the end of the last one's time step

@@ -1,0 +1,218 @@
+#include "cli/sample_cut.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "cli/output_file.h"
+#include "cli/sample_plan.h"
+
+namespace {
+
+class SampleWalk {
+public:
+    SampleWalk(FrameFormat& format, const CutOptions& options, const Plan& plan,
+               const SampleOutputs& outputs, CutEvents& events)
+        : format(format), options(options), plan(plan), outputs(outputs), events(events) {}
+
+    CutResult run();
+
+private:
+    struct Output {
+        std::string name;
+        platform::FileHandle own = platform::invalidHandle;
+        std::unique_ptr<OutputFile> file;
+        OutputFacts facts;
+        bool started = false;
+    };
+    bool writeOutput(std::size_t index, const std::vector<SamplePiece>& pieces);
+    bool start(Output& out);
+    bool writeSilence(Output& out, std::uint64_t count);
+    bool copy(Output& out, const SamplePiece& piece);
+    bool finishOutput(Output& out);
+    bool failed(const Output& out);
+    void noteWindow(const SamplePlan& samples);
+    void noteCheck();
+    OutputFacts plannedFacts(const std::vector<SamplePiece>& pieces) const;
+
+    FrameFormat& format;
+    const CutOptions& options;
+    const Plan& plan;
+    const SampleOutputs& outputs;
+    CutEvents& events;
+    double rate = 0.0;
+    std::uint64_t walked = 0;  // the input's sample after the last one copied
+    bool inputEnded = false;
+    CutResult result;
+};
+
+CutResult SampleWalk::run() {
+    if (format.stop() == FrameFormat::Stop::unsupported) {
+        result.end = CutEnd::unsupported;
+        result.badSpotReason = format.stopReason();
+        return result;
+    }
+    result.anyFrame = true;
+    events.formatFound(format.describe());
+    result.headerNotes = format.headerNotes();
+    rate = format.sampleRate();
+    bool known = false;
+    const std::uint64_t total = format.sampleCount(known);
+    const SamplePlan samples(plan, format.sampleRate(), total, known);
+    result.end = CutEnd::windowComplete;
+    std::vector<SamplePiece> pieces;
+    for (std::size_t index = 0; !inputEnded && samples.output(index, pieces); ++index) {
+        if (!writeOutput(index, pieces)) break;
+    }
+    result.time = static_cast<double>(known ? total : walked) / rate;
+    result.windowReached = true;
+    if (plan.isWindow()) noteWindow(samples);
+    noteCheck();
+    return result;
+}
+
+void SampleWalk::noteWindow(const SamplePlan& samples) {
+    bool known = false;
+    const std::uint64_t total = format.sampleCount(known);
+    result.windowReached = !known || samples.sampleAt(plan.from) < total || plan.from <= 0.0;
+    result.emptyWindow = result.windowReached && samples.windowEmpty();
+    result.delay.asked = plan.delay;
+    result.delay.samples = true;
+    const std::int64_t delay = samples.delaySamples();
+    if (delay == 0 || !result.windowReached) return;
+    const std::uint64_t from = samples.sampleAt(plan.from);
+    const std::uint64_t to = std::min(samples.sampleAt(plan.to), known ? total : SamplePiece::toEnd);
+    const std::uint64_t window = to > from ? to - from : 0;
+    const std::uint64_t moved =
+        delay > 0 ? static_cast<std::uint64_t>(delay)
+                  : std::min(window, static_cast<std::uint64_t>(-delay));
+    result.delay.steps = static_cast<std::int64_t>(moved);
+    result.delay.seconds = static_cast<double>(moved) / rate * (delay > 0 ? 1.0 : -1.0);
+    result.delay.everythingLeftOut = delay < 0 && window > 0 && moved == window;
+    if (result.delay.everythingLeftOut) result.emptyWindow = false;
+}
+
+void SampleWalk::noteCheck() {
+    if (!options.check || result.outputFailed()) return;
+    result.damage = format.sampleDamage();
+    if (options.repair) {
+        result.unchecked = format.noCrcNotice() + ", so there is nothing to mend";
+        return;
+    }
+    result.unchecked = format.noCrcNotice();
+    result.failed = result.damage.empty() ? 0 : 1;
+}
+
+OutputFacts SampleWalk::plannedFacts(const std::vector<SamplePiece>& pieces) const {
+    OutputFacts facts;
+    bool copied = false;
+    for (const SamplePiece& piece : pieces) {
+        if (piece.count == SamplePiece::toEnd) {
+            facts.sizeKnown = false;
+        } else {
+            facts.planned += piece.count;
+        }
+        if (!piece.silence && !copied) facts.firstSample = piece.from;
+        if (piece.silence && !copied) facts.silenceInFront += piece.count;
+        copied = copied || !piece.silence;
+    }
+    return facts;
+}
+
+bool SampleWalk::writeOutput(std::size_t index, const std::vector<SamplePiece>& pieces) {
+    Output out;
+    out.name = plan.outputName(outputs.name, index);
+    out.file = std::make_unique<OutputFile>(out.name, index == 0 ? outputs.firstHandle : out.own,
+                                            outputs.input, outputs.progress);
+    out.facts = plannedFacts(pieces);
+    for (const SamplePiece& piece : pieces) {
+        const bool ok = piece.silence ? writeSilence(out, piece.count) : copy(out, piece);
+        if (!ok) return failed(out);
+        if (inputEnded) break;
+    }
+    if (platform::stopRequested()) {
+        finishOutput(out);
+        platform::endAsStopped();
+    }
+    return finishOutput(out) || failed(out);
+}
+
+// The header goes in before the first sample, so that an output with none makes no file.
+bool SampleWalk::start(Output& out) {
+    if (out.started) return true;
+    out.started = true;
+    OutputFacts facts = out.facts;
+    facts.samples = facts.planned;
+    const std::vector<std::uint8_t> header = format.outputHeader(facts);
+    return header.empty() || out.file->writeBytes(header.data(), header.size());
+}
+
+bool SampleWalk::writeSilence(Output& out, std::uint64_t count) {
+    if (!start(out)) return false;
+    const std::uint64_t blockAlign = std::max<std::uint64_t>(format.silence(1).size(), 1);
+    const std::uint64_t most = std::max<std::uint64_t>(OutputFile::capacity / blockAlign, 1);
+    const std::vector<std::uint8_t> block = format.silence(std::min(count, most));
+    for (std::uint64_t left = count; left > 0;) {
+        const std::uint64_t n = std::min(left, most);
+        if (!out.file->writeBytes(block.data(), n * blockAlign)) return false;
+        left -= n;
+    }
+    out.facts.samples += count;
+    return true;
+}
+
+bool SampleWalk::copy(Output& out, const SamplePiece& piece) {
+    bool ok = true;
+    std::uint64_t bytes = 0;
+    const std::uint64_t copied = format.copySamples(
+        piece.from, piece.count,
+        [&](const std::uint8_t* data, std::size_t count, std::uint64_t next) {
+            ok = start(out) && out.file->writeBytes(data, count);
+            if (!ok) return false;
+            bytes += count;
+            out.file->progressLine(static_cast<double>(next) / rate);
+            out.file->showProgressIfDue();
+            return !platform::stopRequested();
+        });
+    if (!ok) return false;
+    out.facts.samples += copied;
+    CopiedSpan& span = result.copied;
+    if (copied > 0) {
+        if (span.frames == 0) span.start = static_cast<double>(piece.from) / rate;
+        span.end = static_cast<double>(piece.from + copied) / rate;
+        walked = std::max(walked, piece.from + copied);
+    }
+    span.samples = true;
+    span.frames += copied;
+    span.bytes += bytes;
+    if (plan.kind == Plan::Kind::ranges && copied > 0) {
+        const double at = static_cast<double>(out.facts.samples - copied) / rate;
+        result.placed.push_back({0, span.end - static_cast<double>(copied) / rate, span.end, at, 0.0});
+    }
+    inputEnded = copied < piece.count && !platform::stopRequested();
+    return true;
+}
+
+bool SampleWalk::finishOutput(Output& out) {
+    if (!out.started) return true;
+    out.started = false;
+    const std::vector<std::uint8_t> trailer = format.outputTrailer(out.facts);
+    if (!out.file->writeBytes(trailer.data(), trailer.size())) return false;
+    if (!out.file->rewriteStart(format.outputHeader(out.facts))) return false;
+    const std::string note = format.outputNote(out.facts);
+    if (!note.empty()) result.outputNotes.push_back(out.name + ": " + note);
+    return out.file->close();
+}
+
+bool SampleWalk::failed(const Output& out) {
+    result.end = out.file->notCreated() ? CutEnd::outputNotCreated : CutEnd::writeFailed;
+    result.failedOutput = out.name;
+    return false;
+}
+
+}  // namespace
+
+CutResult cutSamples(FrameFormat& format, const CutOptions& options, const Plan& plan,
+                     const SampleOutputs& outputs, CutEvents& events) {
+    return SampleWalk(format, options, plan, outputs, events).run();
+}

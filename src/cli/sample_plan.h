@@ -1,0 +1,45 @@
+// The seams of a plan on samples, for formats that cut inside a frame: every time x of the
+// plan falls on sample round(x × rate), halves up, so that no seam is off by any time at all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "cli/plan.h"
+
+// One piece of an output: the input's samples from `from` on, or zero samples.
+struct SamplePiece {
+    static constexpr std::uint64_t toEnd = std::numeric_limits<std::uint64_t>::max();
+    bool silence = false;
+    std::uint64_t from = 0;
+    std::uint64_t count = 0;  // toEnd: up to the end of the input
+};
+
+class SamplePlan {
+public:
+    // `total` samples in the input, or an input of unknown length (`known` false).
+    SamplePlan(const Plan& plan, std::int32_t rate, std::uint64_t total, bool known);
+
+    // The sample a time of the input's clock falls on.
+    std::uint64_t sampleAt(double seconds) const;
+    // Output `index`'s pieces, in order, none of them empty. False past the last output.
+    bool output(std::size_t index, std::vector<SamplePiece>& pieces) const;
+    // The samples a window's delay puts in front (> 0) or leaves out (< 0).
+    std::int64_t delaySamples() const;
+    // The window holds no sample: it is empty, lies after the end, or the delay took it all.
+    bool windowEmpty() const;
+
+private:
+    void add(std::vector<SamplePiece>& pieces, SamplePiece piece) const;
+    void addRange(std::vector<SamplePiece>& pieces, std::uint64_t from, std::uint64_t to) const;
+    bool window(std::vector<SamplePiece>& pieces) const;
+    bool point(std::size_t index, std::vector<SamplePiece>& pieces) const;
+    std::uint64_t boundary(std::size_t index) const;
+
+    const Plan& plan;
+    double rate;
+    std::uint64_t total;
+    bool known;
+};
