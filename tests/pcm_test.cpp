@@ -1,0 +1,292 @@
+// PCM end to end: windows, delays, edits and splits of WAV, RF64, BW64 and Wave64 files,
+// each checked to the sample against the input; the headers the outputs get; bad input.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "decoders.h"
+#include "program_runner.h"
+
+namespace {
+
+enum class Kind { riff, rf64, bw64, w64 };
+const std::uint8_t w64Tail[12] = {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1,
+                                  0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
+
+void le(Bytes& out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+std::uint64_t readLe(const Bytes& in, std::size_t at, int bytes) {
+    std::uint64_t value = 0;
+    for (int i = bytes; i-- > 0;) value = value << 8 | in.at(at + i);
+    return value;
+}
+
+struct Wav {
+    Kind kind = Kind::riff;
+    int channels = 2, bits = 16, rate = 8000, tag = 1;
+    std::size_t samples = 80000;
+    std::vector<std::pair<std::string, Bytes>> before, after;  // chunks around the data
+    bool unstated = false;                                      // the data's size left at 0
+    Bytes samplesBytes() const {
+        Bytes data;
+        const std::size_t width = static_cast<std::size_t>(bits) / 8;
+        for (std::size_t i = 0; i < samples * static_cast<std::size_t>(channels); ++i) {
+            le(data, i * 2654435761u + 1, static_cast<int>(width));
+        }
+        return data;
+    }
+    void chunk(Bytes& out, const std::string& id, const Bytes& body, std::uint64_t size) const {
+        out.insert(out.end(), id.begin(), id.end());
+        if (kind == Kind::w64) {
+            out.insert(out.end(), w64Tail, w64Tail + 12);
+            le(out, size + 24, 8);
+        } else {
+            le(out, size, 4);
+        }
+        out.insert(out.end(), body.begin(), body.end());
+        while (out.size() % (kind == Kind::w64 ? 8 : 2) != 0) out.push_back(0);
+    }
+    Bytes file() const {
+        Bytes out, fmt;
+        le(fmt, static_cast<std::uint64_t>(tag), 2);
+        le(fmt, static_cast<std::uint64_t>(channels), 2);
+        le(fmt, static_cast<std::uint64_t>(rate), 4);
+        le(fmt, static_cast<std::uint64_t>(rate * channels * bits / 8), 4);
+        le(fmt, static_cast<std::uint64_t>(channels * bits / 8), 2);
+        le(fmt, static_cast<std::uint64_t>(bits), 2);
+        const Bytes data = samplesBytes();
+        const char* magic[] = {"RIFF", "RF64", "BW64", "riff"};
+        out.assign(magic[static_cast<int>(kind)], magic[static_cast<int>(kind)] + 4);
+        if (kind == Kind::w64) {
+            out.insert(out.end(), {0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0, 0});
+            le(out, 0, 8);
+            out.insert(out.end(), {'w', 'a', 'v', 'e'});
+            out.insert(out.end(), w64Tail, w64Tail + 12);
+        } else {
+            le(out, 0xFFFFFFFF, 4);
+            out.insert(out.end(), {'W', 'A', 'V', 'E'});
+        }
+        Bytes ds64;
+        le(ds64, 0, 8), le(ds64, data.size(), 8), le(ds64, samples, 8), le(ds64, 0, 4);
+        if (kind == Kind::rf64 || kind == Kind::bw64) chunk(out, "ds64", ds64, ds64.size());
+        chunk(out, "fmt ", fmt, fmt.size());
+        for (const auto& [id, body] : before) chunk(out, id, body, body.size());
+        const bool big = kind == Kind::rf64 || kind == Kind::bw64;
+        chunk(out, "data", data, unstated ? 0 : big ? 0xFFFFFFFF : data.size());
+        for (const auto& [id, body] : after) chunk(out, id, body, body.size());
+        return out;
+    }
+};
+
+// The chunks of a file written by the program, with their sizes checked against the file.
+struct Parsed {
+    Bytes data;
+    std::map<std::string, Bytes> chunks;
+    std::vector<std::string> order;
+};
+
+Parsed parse(const Bytes& file, Kind kind) {
+    Parsed p;
+    const bool w64 = kind == Kind::w64, big = kind == Kind::rf64 || kind == Kind::bw64;
+    EXPECT_EQ(readLe(file, w64 ? 16 : 4, w64 ? 8 : 4), w64 ? file.size() : big ? 0xFFFFFFFF : file.size() - 8);
+    for (std::size_t at = w64 ? 40 : 12; at < file.size();) {
+        const std::string id(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at) + 4);
+        std::uint64_t size = w64 ? readLe(file, at + 16, 8) - 24 : readLe(file, at + 4, 4);
+        const std::size_t body = at + (w64 ? 24 : 8);
+        if (id == "data" && big) size = readLe(p.chunks.at("ds64"), 8, 8);
+        if (id == "ds64") {
+            EXPECT_EQ(readLe(file, body, 8), file.size() - 8);
+        }
+        const Bytes bytes(file.begin() + static_cast<long>(body), file.begin() + static_cast<long>(body + size));
+        (id == "data" ? p.data : p.chunks[id]) = bytes;
+        p.order.push_back(id);
+        at = w64 ? (body + size + 7) / 8 * 8 : body + size + size % 2;
+    }
+    return p;
+}
+
+// An output's pieces: the input's samples from `from`, `count` of them, or silence.
+struct Piece {
+    std::size_t from, count;
+    bool silence = false;
+};
+
+Bytes expected(const Wav& wav, const std::vector<Piece>& pieces) {
+    const Bytes in = wav.samplesBytes();
+    const std::size_t align = static_cast<std::size_t>(wav.channels * wav.bits / 8);
+    Bytes out;
+    for (const Piece& p : pieces) {
+        if (p.silence) {
+            out.insert(out.end(), p.count * align, wav.bits == 8 ? 0x80 : 0);
+        } else {
+            out.insert(out.end(), in.begin() + static_cast<long>(p.from * align),
+                       in.begin() + static_cast<long>((p.from + p.count) * align));
+        }
+    }
+    return out;
+}
+
+Wav of(Kind kind, int bits = 16, int rate = 8000, int channels = 2) {
+    Wav wav;
+    wav.kind = kind, wav.bits = bits, wav.rate = rate, wav.channels = channels;
+    return wav;
+}
+
+TEST(PcmTest, EverySeamFallsOnItsSample) {
+    const Piece all{0, 80000};
+    const struct {
+        const char* what;
+        Wav wav;
+        std::vector<std::string> args;
+        std::vector<std::vector<Piece>> outputs;  // morvane_in.wav, or numbered parts
+    } rows[] = {
+        {"a window", of(Kind::riff), {"1.25", "2.5"}, {{{10000, 10000}}}},
+        {"halves up", of(Kind::riff, 24, 8000, 1), {"0.0078125", "0.5"}, {{{63, 3937}}}},
+        {"a window past the end", of(Kind::rf64), {"9", "30"}, {{{72000, 8000}}}},
+        {"a delay", of(Kind::bw64, 32), {"--delay", "0.1", "--", "1", "2"},
+         {{{0, 800, true}, {8000, 8000}}}},
+        {"a negative delay", of(Kind::w64, 8, 8000, 3), {"--delay", "-0.5", "--", "1", "2"},
+         {{{12000, 4000}}}},
+        {"edits", of(Kind::riff), {"--edit", "1,+0.25", "--edit", "3,-1"},
+         {{{0, 8000}, {0, 2000, true}, {8000, 16000}, {32000, 48000}}}},
+        {"a split", of(Kind::w64), {"--split", "timestamps:2.5,4"},
+         {{{0, 20000}}, {{20000, 12000}}, {{32000, 48000}}}},
+        {"parts", of(Kind::rf64, 24), {"--split", "parts:1-2,+3-3.5"},
+         {{{8000, 8000}, {24000, 4000}}}},
+        {"a whole cut", of(Kind::riff, 8, 8000, 1), {"0", "10"}, {{all}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        writeFile(dir / "in.wav", row.wav.file());
+        std::vector<std::string> args = row.args;
+        const bool positional = args[args.size() - 2][0] != '-';
+        args.insert(positional ? args.end() - 2 : args.end(), "in.wav");
+        const Result r = runMorvane(args, dir.path.string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (std::size_t i = 0; i < row.outputs.size(); ++i) {
+            const std::string name = row.outputs.size() == 1 ? "morvane_in.wav"
+                                     : "morvane_in-00" + std::to_string(i + 1) + ".wav";
+            const Parsed out = parse(readFile(dir / name), row.wav.kind);
+            EXPECT_EQ(out.data, expected(row.wav, row.outputs[i])) << name;
+        }
+    }
+}
+
+TEST(PcmTest, ChunksAreCopiedAndTellTheOutput) {
+    Wav wav = of(Kind::riff, 16, 48000);
+    Bytes bext(346, 7);
+    std::fill(bext.begin() + 338, bext.end(), 0);
+    bext[338] = 0x10;  // 16 samples after midnight
+    wav.before = {{"fact", {0, 0, 0, 0}}, {"bext", bext}, {"cue ", {1, 2, 3}}, {"odd!", {5}}};
+    wav.after = {{"LIST", {'a', 'd', 't', 'l'}}, {"tail", {9, 9, 9}}};
+    TempDir dir;
+    writeFile(dir / "in.wav", wav.file());
+    const Result r = runMorvane({"--verbose", "--delay", "0.5", "--", "in.wav", "1", "1.25"},
+                                dir.path.string());
+    EXPECT_NE(r.err.find("left out the cue  chunk: it counts the input's samples"), std::string::npos);
+    EXPECT_NE(r.err.find("left out the LIST (adtl) chunk"), std::string::npos) << r.err;
+    const Parsed out = parse(readFile(dir / "morvane_in.wav"), Kind::riff);
+    EXPECT_EQ(out.order, (std::vector<std::string>{"fmt ", "fact", "bext", "odd!", "data", "tail"}));
+    EXPECT_EQ(readLe(out.chunks.at("fact"), 0, 4), 36000u);
+    // 48000 samples left out, 24000 of silence put in front.
+    EXPECT_EQ(readLe(out.chunks.at("bext"), 338, 8), 16u + 48000 - 24000);
+    EXPECT_EQ(out.data, expected(wav, {{0, 24000, true}, {48000, 12000}}));
+}
+
+TEST(PcmTest, UnstatedSizesRunToTheEnd) {
+    Wav wav = of(Kind::riff);
+    wav.unstated = true;
+    TempDir dir;
+    Bytes file = wav.file();
+    file.insert(file.end(), {1, 2, 3});  // a partial sample frame
+    writeFile(dir / "in.wav", file);
+    Result r = runMorvane({"--verbose", "--check", "in.wav", "9", "20"}, dir.path.string());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("its samples run to the end of the file"), std::string::npos);
+    EXPECT_NE(r.err.find("the data ends with 3 bytes of a sample frame of 4"), std::string::npos);
+    EXPECT_EQ(parse(readFile(dir / "morvane_in.wav"), Kind::riff).data,
+              expected(wav, {{72000, 8000}}));
+    r = runMorvane({"--repair", "in.wav", "9", "20"}, dir.path.string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("nothing to mend"), std::string::npos);
+}
+
+TEST(PcmTest, InputThatIsNotPcmToCut) {
+    const auto with = [](auto change) {
+        Wav wav = of(Kind::riff);
+        change(wav);
+        Bytes file = wav.file();
+        return file;
+    };
+    Bytes spdif = with([](Wav& w) { w.samples = 100; });
+    const std::size_t data = spdif.size() - 400 + 40;
+    const std::uint8_t burst[] = {0x72, 0xF8, 0x1F, 0x4E, 0x01, 0x00};
+    std::memcpy(&spdif[data], burst, sizeof burst);
+    Bytes dts = spdif;
+    const std::uint8_t sync14[] = {0xFF, 0x1F, 0x00, 0xE8, 0xF1, 0x07};
+    std::memcpy(&dts[data], sync14, sizeof sync14);
+    Bytes lateFmt = with([](Wav&) {});
+    std::memcpy(&lateFmt[12], "junk", 4);
+    const struct {
+        const char* what;
+        Bytes file;
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } rows[] = {
+        {"AC-3 in WAV", with([](Wav& w) { w.tag = 0x2000; }), {}, 1,
+         "WAV format tag 0x2000 (AC-3) is not supported: only integer PCM and float are"},
+        {"S/PDIF", spdif, {}, 1,
+         "the samples hold S/PDIF bursts (IEC 61937) of AC-3, which is not cut as PCM"},
+        {"14-bit DTS", dts, {}, 1, "the samples hold 14-bit DTS, which is not cut as PCM"},
+        {"no fmt before the data", lateFmt, {}, 1, "no fmt chunk before the data"},
+        {"a cut-short header", Bytes(spdif.begin(), spdif.begin() + 30), {}, 1,
+         "the header is cut short"},
+        {"block align", with([](Wav& w) { w.bits = 12; }), {}, 1, "does not agree with"},
+        {"--core", with([](Wav&) {}), {"--core"}, -1 & 0xFF, "PCM, which has nothing to leave out"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        writeFile(dir / "in.wav", row.file);
+        std::vector<std::string> args = row.args;
+        args.insert(args.end(), {"in.wav", "0", "1"});
+        const Result r = runMorvane(args, dir.path.string());
+        EXPECT_EQ(r.status, row.status);
+        EXPECT_NE(r.err.find(row.err), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "morvane_in.wav"));
+    }
+}
+
+// Files made by ffmpeg, to files and to a pipe, cut and read back by ffprobe and sox.
+TEST(PcmTest, DecodersReadTheOutputs) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    const struct {
+        const char* options;
+        const char* name;
+        bool sox;
+    } rows[] = {{"-c:a pcm_s16le", "s16.wav", true},       {"-c:a pcm_s24le -rf64 always", "rf.wav", true},
+                {"-c:a pcm_f32le -f w64", "f32.w64", true}, {"-c:a pcm_s16le -f wav -", "pipe.wav", true},
+                {"-c:a pcm_s24le -rf64 always -f wav -", "pipe64.wav", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string to = std::string(row.options).back() == '-' ? " > " : " ";
+        ASSERT_EQ(shell("cd " + dir.path.string() +
+                        " && ffmpeg -v error -f lavfi -i sine=f=440:r=44100:d=3 -ac 2 " + row.options +
+                        to + row.name).first, 0);
+        const Result r = runMorvane({"--delay", "0.25", "--", row.name, "0.5", "1.5"}, dir.path.string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string out = dir / (std::string("morvane_") + row.name);
+        EXPECT_EQ(shell("ffprobe -v error -show_entries stream=duration_ts -of csv=p=0 " + out).second,
+                  "55125\n");
+        if (row.sox && installed("sox")) {
+            EXPECT_EQ(shell("sox --i -s " + out).second, "55125\n");
+        }
+    }
+}
+
+}  // namespace
