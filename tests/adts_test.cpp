@@ -31,6 +31,8 @@ TEST(AdtsTest, SaysWhatItReadsAndWhereTheStreamEnds) {
     Bytes loas = input;
     loas[0] = 0x56;
     loas[1] = 0xE0;
+    Bytes loasWithLength = loas;  // the 13 length bits after the sync word are not 0
+    loasWithLength[1] = 0xE3;
     const struct {
         const char* what;
         Bytes stream;
@@ -59,6 +61,11 @@ TEST(AdtsTest, SaysWhatItReadsAndWhereTheStreamEnds) {
         {"LOAS",
          loas,
          {"--resync"},
+         1,
+         "morvane: in.ac3: AAC in LOAS/LATM is not supported, only AAC in ADTS\n"},
+        {"LOAS with a length",
+         loasWithLength,
+         {},
          1,
          "morvane: in.ac3: AAC in LOAS/LATM is not supported, only AAC in ADTS\n"},
         {"--check and --verbose",
@@ -110,6 +117,38 @@ TEST(AdtsTest, RepairFillsAnEstimate) {
     EXPECT_EQ(adts::walk(work.output()).size(), frames.size()) << "the time of the lost frames";
     if (!haveFfmpeg()) return;
     EXPECT_EQ(ffmpegDecode(work.dir / "morvane_in.ac3", "aac").messages, "");
+}
+
+// The estimate takes the mean of the last 16 frames, not the last frame alone: twenty frames
+// are lost after one whose length alone would give another count.
+TEST(AdtsTest, RepairEstimatesFromTheMeanOfTheLastFrames) {
+    const Bytes one = stereo();
+    const std::vector<ac3::Frame> frames1 = adts::walk(one);
+    Bytes input;  // the stream's inner frames, five times over
+    for (int i = 0; i < 5; ++i) {
+        input.insert(input.end(), &one[frames1[1].offset], &one[frames1[frames1.size() - 2].offset]);
+    }
+    const std::vector<ac3::Frame> frames = adts::walk(input);
+    const auto count = [&](std::size_t bytes, std::size_t first, std::size_t n) {
+        std::size_t sum = 0;
+        for (std::size_t i = first; i < first + n; ++i) sum += frames[i].size;
+        return (2 * bytes * n + sum) / (2 * sum);
+    };
+    for (std::size_t k = 18; k + 20 < frames.size(); ++k) {
+        const std::size_t lost = frames[k + 20].offset - frames[k].offset;
+        const std::size_t mean = count(lost, k - 16, 16);
+        if (mean != count(lost, k - 17, 16) || mean == count(lost, k - 1, 1)) continue;
+        Bytes damaged = input;
+        std::fill(&damaged[frames[k].offset], &damaged[frames[k + 20].offset], 0);
+        Workspace work(damaged);
+        const Result run = runMorvane({"--repair", "--quiet", "in.ac3", "0", "1e6"}, work.dir.path);
+        EXPECT_NE(run.err.find(" (" + std::to_string(mean) + " silent frames) for " +
+                               std::to_string(lost) + " bytes"),
+                  std::string::npos)
+            << run.err;
+        return;
+    }
+    FAIL() << "no frame long or short enough for the test";
 }
 
 // Junk in front of frames of 6000 bytes: a search reads two of them before it steps back,
