@@ -7,7 +7,9 @@
 // CRC holds; as ADTS: each frame of the length and time of its header, and a twin of the
 // same length and header but for its protection; and as DTS: core frames of the length and
 // time of their header, twins of the same length, sync and NBLKS to SFREQ, and extension
-// substream frames of their header's length, which do not step.
+// substream frames of their header's length, which do not step. As PCM, after a header it
+// takes: whole sample frames of the input's data, each playing its samples at the rate, and an
+// output header of the same length however many samples the output ends up with.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include "stream/dts/dts.h"
 #include "stream/ac3/frame_reader.h"
 #include "stream/mpeg_audio/mpeg_audio.h"
+#include "stream/pcm/pcm_format.h"
 
 namespace {
 
@@ -118,13 +121,32 @@ void checkDts(const std::uint8_t* header, std::size_t size, double duration,
     }
 }
 
-// The bytes read as `Format`: every frame the next run of input bytes, then `check`ed.
+void checkPcm(const std::uint8_t*, std::size_t size, double duration, const PcmFormat& format,
+              const std::vector<std::int32_t>&) {
+    const std::vector<std::uint8_t> one = format.silence(1);
+    if (one.empty() || size % one.size() != 0 ||
+        duration != static_cast<double>(size / one.size()) / format.sampleRate()) {
+        fuzzFailure("PCM frame of part of a sample frame, or of another time");
+    }
+    OutputFacts planned;
+    planned.planned = planned.samples = size / one.size() * 3;
+    OutputFacts closed = planned;
+    closed.samples = 1;
+    if (format.outputHeader(planned).size() != format.outputHeader(closed).size()) {
+        fuzzFailure("PCM output header of another length at close");
+    }
+}
+
+// The bytes read as `Format`: every frame the next run of input bytes, then `check`ed; a
+// format with a file header reads it first, and its frames start where the header says.
 template <typename Format, typename Check>
-void readAs(FuzzInputFile& file, const std::uint8_t* data, std::size_t size, Check check) {
-    BitReader bitReader(file.hold(data, size));
+void readAs(const char* name, const std::uint8_t* data, std::size_t size, Check check) {
+    BitReader bitReader(name);
     Format format(bitReader);
-    std::size_t offset = 0;
+    if (!format.readFileHeader()) return;
+    std::size_t offset = static_cast<std::size_t>(format.frameOffset());
     while (format.readFrame()) {
+        if (format.frameOffset() != offset) fuzzFailure("frame not where the one before ended");
         const std::vector<std::int32_t>& frame = format.frameData();
         if (offset + frame.size() > size) fuzzFailure("frame past the input");
         for (std::size_t i = 0; i < frame.size(); ++i) {
@@ -141,7 +163,8 @@ void readAs(FuzzInputFile& file, const std::uint8_t* data, std::size_t size, Che
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzInputFile file;
-    BitReader bitReader(file.hold(data, size));
+    const char* name = file.hold(data, size);
+    BitReader bitReader(name);
     FrameReader frameReader(bitReader);
     std::size_t offset = 0;
     while (frameReader.readFrame()) {
@@ -158,8 +181,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (frameReader.isEac3()) checkEac3(data + offset, frame.size(), duration);
         offset += frame.size();
     }
-    readAs<MpegAudioFormat>(file, data, size, checkMpeg);
-    readAs<AdtsFormat>(file, data, size, checkAdts);
-    readAs<DtsFormat>(file, data, size, checkDts);
+    readAs<MpegAudioFormat>(name, data, size, checkMpeg);
+    readAs<AdtsFormat>(name, data, size, checkAdts);
+    readAs<DtsFormat>(name, data, size, checkDts);
+    readAs<PcmFormat>(name, data, size, checkPcm);
     return 0;
 }
