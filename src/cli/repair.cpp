@@ -86,6 +86,6 @@ std::vector<std::int32_t> Replacements::silentFor(const std::vector<std::int32_t
     if (kind >= last.size() || last[kind].empty()) return format.silentFrame(damaged);
     const std::vector<std::int32_t> reference = format.replacementReference(damaged, last[kind]);
     if (reference.empty()) return format.silentFrame(damaged);
-    std::vector<std::int32_t> twin = format.silentFrame(reference);
-    return twin.empty() ? format.silentFrame(damaged) : twin;
+    // A twin of the damaged frame's own header would carry the damage into the stream.
+    return format.silentFrame(reference);
 }

@@ -58,8 +58,7 @@ public:
     // A frame that passed its CRCs.
     void remember(const std::vector<std::int32_t>& frame, const FrameFormat& format);
     // A silent frame to stand for `damaged`, from its own header when no frame of its kind
-    // passed before it, or when none can be made from that frame's. Empty when neither holds
-    // a silent frame.
+    // passed before it. Empty when the header it is made from holds no silent frame.
     std::vector<std::int32_t> silentFor(const std::vector<std::int32_t>& damaged,
                                         const FrameFormat& format) const;
 

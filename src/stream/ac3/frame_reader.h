@@ -74,7 +74,7 @@ private:
     void readHeaderFields();
     bool headerKnown() const;
     std::int32_t frameSize() const;  // bytes, from the current header
-    std::int32_t sampleRate() const;
+    std::int32_t sampleRate() const override;
     std::int32_t audioBlocks() const;
     double durationFromHeader() const;
     bool stepsFromHeader() const;

@@ -35,6 +35,9 @@ public:
     // element with max_sfb 0 and every tool off, then ID_END; fill elements make up the
     // frame's length. Without a CRC: the twin of a frame with one says protection_absent.
     Frame silentFrame(const Frame& reference) const override;
+    std::string noTwinReason(const Frame&) const override {
+        return "silent frames are made only for AAC LC of channel configurations 1 to 7";
+    }
     std::size_t kinds() const override { return 1; }
     std::size_t kindOf(const Frame&) const override { return 0; }
     // Kept of the damaged frame: its length and number of blocks.
