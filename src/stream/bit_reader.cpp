@@ -6,12 +6,14 @@
 
 namespace {
 
-// The buffer of the reader destroyed last, for the next one: a run makes one reader, but the
-// fuzz targets make several for every input, and a fresh 1 MiB each time is most of their cost.
-std::unique_ptr<std::uint8_t[]>& spareBuffer() {
-    static std::unique_ptr<std::uint8_t[]> spare;
+// The buffers of the last readers destroyed, for the next ones: a run makes one reader, but
+// the fuzz targets make several for every input, some at a time, and a fresh 1 MiB each time
+// is most of their cost.
+std::vector<std::unique_ptr<std::uint8_t[]>>& spareBuffers() {
+    static std::vector<std::unique_ptr<std::uint8_t[]>> spare;
     return spare;
 }
+constexpr std::size_t sparesKept = 4;
 
 }  // namespace
 
@@ -21,15 +23,19 @@ BitReader::BitReader(const char* fileName) : file(platform::openForReading(fileN
         return;
     }
     // Left uninitialised: fills write before anything is read.
-    buffer = std::move(spareBuffer());
-    if (!buffer) buffer.reset(new std::uint8_t[historySize + bufferSize]);
+    if (spareBuffers().empty()) {
+        buffer.reset(new std::uint8_t[historySize + bufferSize]);
+    } else {
+        buffer = std::move(spareBuffers().back());
+        spareBuffers().pop_back();
+    }
     data = buffer.get() + historySize;
     if (!fill()) endReached = true;
 }
 
 BitReader::~BitReader() {
     if (isOpen()) platform::closeFile(file);
-    spareBuffer() = std::move(buffer);
+    if (buffer && spareBuffers().size() < sparesKept) spareBuffers().push_back(std::move(buffer));
 }
 
 bool BitReader::jumpTo(std::uint64_t target) {
