@@ -5,7 +5,9 @@
 # on hours of MPEG-1 Layer II at 256 and 384 kbit/s, of AAC at 128 kbit/s and of DTS 5.1 at
 # 1509 kbit/s (plain, and as DTS-HD), in bytes a second against the AC-3 cut. AAC also runs on
 # three hours, about the AC-3 hour's bytes, and is copied by dd too: a run costs some
-# milliseconds whatever its length, which weigh more a byte in the shorter AAC hour.
+# milliseconds whatever its length, which weigh more a byte in the shorter AAC hour. An hour
+# of 5.1 24-bit PCM in WAV (3.1 GB) is cut whole against dd, and to its last 10 s against dd
+# copying those 10 s with skip. BENCH_ONLY=PATTERN runs only the cases whose names match.
 # Every case runs twice: on the disk's file system, where users keep their files, and on tmpfs.
 #   bash bench/run_bench.sh [runs, default 7] [scratch directory on disk, default
 #                           build-bench/scratch] [scratch directory on tmpfs, default
@@ -77,12 +79,22 @@ if [ ! -s in.eac3 ]; then
         -c:a eac3 -b:a 448k -f eac3 piece.eac3
     for _ in $(seq 60); do cat piece.eac3; done >in.eac3
 fi
+# An hour of 5.1 24-bit PCM at 48 kHz in a WAV file (3.1 GB), as a decoded film track is.
+if [ ! -s in.wav ]; then
+    ffmpeg -hide_banner -loglevel error -y -f lavfi \
+        -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)|0.3*sin(2*PI*330*t)|0.3*sin(2*PI*440*t)|0.3*sin(2*PI*110*t)|0.3*sin(2*PI*550*t)|0.3*sin(2*PI*660*t):channel_layout=5.1:sample_rate=48000:duration=60" \
+        -c:a pcm_s24le -f s24le piece.pcm
+    for _ in $(seq 60); do cat piece.pcm; done |
+        ffmpeg -hide_banner -loglevel error -y -f s24le -ar 48000 -ac 6 -i - -c copy in.wav
+    rm -f piece.pcm
+fi
+wav_data=$(($(stat -c %s in.wav) - 3600 * 48000 * 18))
 size=$(stat -c %s in.ac3)
 frames=$((size / 1792))
 seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
 last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
 have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
-for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in3.aac in.dts in.dtshd; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
+for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in3.aac in.dts in.dtshd in.wav; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
 echo "stream: $size bytes, $frames frames, $seconds s (E-AC-3: $(stat -c %s in.eac3) bytes); $runs runs each, interleaved"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 
@@ -116,7 +128,19 @@ cases=(
     "DTS 1509k (a) morvane, whole stream|$morvane in.dts 0 1e9"
     "DTS 1509k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.dts"
     "DTS-HD (a) morvane --core, whole stream|$morvane --core in.dtshd 0 1e9"
+    "PCM 5.1 24-bit dd bs=1M, whole file|dd if=in.wav of=out.dd bs=1M status=none"
+    "PCM 5.1 24-bit (a) morvane, whole file|$morvane in.wav 0 1e9"
+    "PCM 5.1 24-bit (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.wav"
+    "PCM 5.1 24-bit dd skip, last 10 s|dd if=in.wav of=out.dd bs=1M iflag=skip_bytes skip=$((wav_data + 3590 * 48000 * 18)) status=none"
+    "PCM 5.1 24-bit (c) morvane, last 10 s|$morvane in.wav 3590 1e9"
 )
+# BENCH_ONLY=PATTERN keeps the cases whose name matches it (and dd's whole AC-3 file, the
+# first, which the ratios are to).
+if [ -n "${BENCH_ONLY:-}" ]; then
+    kept=("${cases[0]}")
+    for c in "${cases[@]:1}"; do [[ ${c%%|*} =~ $BENCH_ONLY ]] && kept+=("$c"); done
+    cases=("${kept[@]}")
+fi
 if [ "$have_ffmpeg" = 1 ]; then
     ff="ffmpeg -nostdin -hide_banner -loglevel error -y"
     cases+=(
@@ -152,7 +176,7 @@ run_cases() {
         [ -z "$dd_median" ] && dd_median=$median
         ratio=$(awk -v a="$median" -v b="$dd_median" 'BEGIN { printf "%.2f", a / b }')
         # Bytes a second, of the stream the command reads.
-        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2|aac|dtshd|dts)' <<<"${cases[$i]#*|}" | head -n 1)
+        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2|aac|dtshd|dts|wav)' <<<"${cases[$i]#*|}" | head -n 1)
         rate=$(awk -v b="$(stat -c %s "${input:-in.ac3}")" -v t="$median" 'BEGIN { printf "%.0f", b / t / 1000 }')
         printf '%-48s %9s %9s %9s %8s %10s %9s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem" "$rate"
     done

@@ -19,6 +19,7 @@ public:
 
 private:
     struct Output {
+        std::size_t index = 0;
         std::string name;
         platform::FileHandle own = platform::invalidHandle;
         std::unique_ptr<OutputFile> file;
@@ -121,6 +122,7 @@ OutputFacts SampleWalk::plannedFacts(const std::vector<SamplePiece>& pieces) con
 
 bool SampleWalk::writeOutput(std::size_t index, const std::vector<SamplePiece>& pieces) {
     Output out;
+    out.index = index;
     out.name = plan.outputName(outputs.name, index);
     out.file = std::make_unique<OutputFile>(out.name, index == 0 ? outputs.firstHandle : out.own,
                                             outputs.input, outputs.progress);
@@ -128,7 +130,7 @@ bool SampleWalk::writeOutput(std::size_t index, const std::vector<SamplePiece>& 
     for (const SamplePiece& piece : pieces) {
         const bool ok = piece.silence ? writeSilence(out, piece.count) : copy(out, piece);
         if (!ok) return failed(out);
-        if (inputEnded) break;
+        if (inputEnded || platform::stopRequested()) break;
     }
     if (platform::stopRequested()) {
         finishOutput(out);
@@ -187,7 +189,8 @@ bool SampleWalk::copy(Output& out, const SamplePiece& piece) {
     span.bytes += bytes;
     if (plan.kind == Plan::Kind::ranges && copied > 0) {
         const double at = static_cast<double>(out.facts.samples - copied) / rate;
-        result.placed.push_back({0, span.end - static_cast<double>(copied) / rate, span.end, at, 0.0});
+        result.placed.push_back(
+            {out.index, span.end - static_cast<double>(copied) / rate, span.end, at, 0.0});
     }
     inputEnded = copied < piece.count && !platform::stopRequested();
     return true;

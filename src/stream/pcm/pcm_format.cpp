@@ -67,6 +67,10 @@ std::string PcmFormat::compressedData() {
     std::uint64_t left = std::uint64_t{header.rate} * header.blockAlign;
     if (header.lengthKnown) left = std::min(left, header.dataBytes);
     if (!reader.jumpTo(header.dataOffset)) return "";
+    // A pipe cannot be gone back in: only what the reader has at hand is looked through.
+    if (platform::fileSize(reader.handle()) < 0) {
+        left = std::min<std::uint64_t>(left, reader.bytesReceived() - header.dataOffset);
+    }
     std::uint8_t seam[12] = {};
     std::size_t kept = 0;  // the last bytes of the run before, in seam
     while (left > 0) {

@@ -204,6 +204,9 @@ bool readHeader(BitReader& input, Header& h, std::string& why) {
             offset += h.kind == Kind::w64 ? (8 - offset % 8) % 8 : size % 2;
             continue;
         }
+        // After the data, whatever does not read as a chunk ends the file's chunks.
+        const bool fits = src.fileSize < 0 || c.next <= static_cast<std::uint64_t>(src.fileSize);
+        if (haveData && (c.size > longestChunk || !fits)) break;
         if (c.size > longestChunk) {
             return fail(why, "the " + c.chunk.name + " chunk of " + std::to_string(c.size) +
                                  " bytes is longer than morvane reads");
