@@ -28,6 +28,7 @@ bool OutputFile::append(const std::vector<std::int32_t>& frame) {
 }
 
 bool OutputFile::writeBytes(const std::uint8_t* data, std::size_t count) {
+    if (count == 0) return true;
     if (!created()) {
         handle = platform::createForWriting(name.c_str(), input);
         creationFailed = !created();
