@@ -50,11 +50,11 @@ std::vector<std::uint8_t> carried(const std::vector<std::uint8_t>& output) {
     if (output.empty() || !frames.format().cutsOnSamples()) return output;
     if (frames.format().stop() != FrameFormat::Stop::none) fuzzFailure("an unreadable header");
     std::vector<std::uint8_t> samples;
-    frames.format().copySamples(0, ~std::uint64_t{0}, [&](const std::uint8_t* bytes,
-                                                          std::size_t count, std::uint64_t) {
-        samples.insert(samples.end(), bytes, bytes + count);
-        return true;
-    });
+    frames.format().copySamples(0, ~std::uint64_t{0},
+                                [&](const std::uint8_t* bytes, std::size_t count, std::uint64_t) {
+                                    samples.insert(samples.end(), bytes, bytes + count);
+                                    return true;
+                                });
     return samples;
 }
 

@@ -28,7 +28,7 @@ struct Wav {
     int channels = 2, bits = 16, rate = 8000, tag = 1;
     std::size_t samples = 80000;
     std::vector<std::pair<std::string, Bytes>> before, after;  // chunks around the data
-    bool unstated = false;                                      // the data's size left at 0
+    bool unstated = false;                                     // the data's size left at 0
     Bytes samplesBytes() const {
         Bytes data;
         const std::size_t width = static_cast<std::size_t>(bits) / 8;
@@ -60,7 +60,8 @@ struct Wav {
         const char* magic[] = {"RIFF", "RF64", "BW64", "riff"};
         out.assign(magic[static_cast<int>(kind)], magic[static_cast<int>(kind)] + 4);
         if (kind == Kind::w64) {
-            out.insert(out.end(), {0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0, 0});
+            out.insert(out.end(),
+                       {0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0, 0});
             le(out, 0, 8);
             out.insert(out.end(), {'w', 'a', 'v', 'e'});
             out.insert(out.end(), w64Tail, w64Tail + 12);
@@ -90,16 +91,20 @@ struct Parsed {
 Parsed parse(const Bytes& file, Kind kind) {
     Parsed p;
     const bool w64 = kind == Kind::w64, big = kind == Kind::rf64 || kind == Kind::bw64;
-    EXPECT_EQ(readLe(file, w64 ? 16 : 4, w64 ? 8 : 4), w64 ? file.size() : big ? 0xFFFFFFFF : file.size() - 8);
+    EXPECT_EQ(readLe(file, w64 ? 16 : 4, w64 ? 8 : 4), w64   ? file.size()
+                                                       : big ? 0xFFFFFFFF
+                                                             : file.size() - 8);
     for (std::size_t at = w64 ? 40 : 12; at < file.size();) {
-        const std::string id(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at) + 4);
+        const std::string id(file.begin() + static_cast<long>(at),
+                             file.begin() + static_cast<long>(at) + 4);
         std::uint64_t size = w64 ? readLe(file, at + 16, 8) - 24 : readLe(file, at + 4, 4);
         const std::size_t body = at + (w64 ? 24 : 8);
         if (id == "data" && big) size = readLe(p.chunks.at("ds64"), 8, 8);
         if (id == "ds64") {
             EXPECT_EQ(readLe(file, body, 8), file.size() - 8);
         }
-        const Bytes bytes(file.begin() + static_cast<long>(body), file.begin() + static_cast<long>(body + size));
+        const Bytes bytes(file.begin() + static_cast<long>(body),
+                          file.begin() + static_cast<long>(body + size));
         (id == "data" ? p.data : p.chunks[id]) = bytes;
         p.order.push_back(id);
         at = w64 ? (body + size + 7) / 8 * 8 : body + size + size % 2;
@@ -145,15 +150,25 @@ TEST(PcmTest, EverySeamFallsOnItsSample) {
         {"a window", of(Kind::riff), {"1.25", "2.5"}, {{{10000, 10000}}}},
         {"halves up", of(Kind::riff, 24, 8000, 1), {"0.0078125", "0.5"}, {{{63, 3937}}}},
         {"a window past the end", of(Kind::rf64), {"9", "30"}, {{{72000, 8000}}}},
-        {"a delay", of(Kind::bw64, 32), {"--delay", "0.1", "--", "1", "2"},
+        {"a delay",
+         of(Kind::bw64, 32),
+         {"--delay", "0.1", "--", "1", "2"},
          {{{0, 800, true}, {8000, 8000}}}},
-        {"a negative delay", of(Kind::w64, 8, 8000, 3), {"--delay", "-0.5", "--", "1", "2"},
+        {"a negative delay",
+         of(Kind::w64, 8, 8000, 3),
+         {"--delay", "-0.5", "--", "1", "2"},
          {{{12000, 4000}}}},
-        {"edits", of(Kind::riff), {"--edit", "1,+0.25", "--edit", "3,-1"},
+        {"edits",
+         of(Kind::riff),
+         {"--edit", "1,+0.25", "--edit", "3,-1"},
          {{{0, 8000}, {0, 2000, true}, {8000, 16000}, {32000, 48000}}}},
-        {"a split", of(Kind::w64), {"--split", "timestamps:2.5,4"},
+        {"a split",
+         of(Kind::w64),
+         {"--split", "timestamps:2.5,4"},
          {{{0, 20000}}, {{20000, 12000}}, {{32000, 48000}}}},
-        {"parts", of(Kind::rf64, 24), {"--split", "parts:1-2,+3-3.5"},
+        {"parts",
+         of(Kind::rf64, 24),
+         {"--split", "parts:1-2,+3-3.5"},
          {{{8000, 8000}, {24000, 4000}}}},
         {"a whole cut", of(Kind::riff, 8, 8000, 1), {"0", "10"}, {{all}}},
     };
@@ -167,8 +182,9 @@ TEST(PcmTest, EverySeamFallsOnItsSample) {
         const Result r = runMorvane(args, dir.path.string());
         ASSERT_EQ(r.status, 0) << r.err;
         for (std::size_t i = 0; i < row.outputs.size(); ++i) {
-            const std::string name = row.outputs.size() == 1 ? "morvane_in.wav"
-                                     : "morvane_in-00" + std::to_string(i + 1) + ".wav";
+            const std::string name = row.outputs.size() == 1
+                                         ? "morvane_in.wav"
+                                         : "morvane_in-00" + std::to_string(i + 1) + ".wav";
             const Parsed out = parse(readFile(dir / name), row.wav.kind);
             EXPECT_EQ(out.data, expected(row.wav, row.outputs[i])) << name;
         }
@@ -184,12 +200,14 @@ TEST(PcmTest, ChunksAreCopiedAndTellTheOutput) {
     wav.after = {{"LIST", {'a', 'd', 't', 'l'}}, {"tail", {9, 9, 9}}};
     TempDir dir;
     writeFile(dir / "in.wav", wav.file());
-    const Result r = runMorvane({"--verbose", "--delay", "0.5", "--", "in.wav", "1", "1.25"},
-                                dir.path.string());
-    EXPECT_NE(r.err.find("left out the cue  chunk: it counts the input's samples"), std::string::npos);
+    const Result r =
+        runMorvane({"--verbose", "--delay", "0.5", "--", "in.wav", "1", "1.25"}, dir.path.string());
+    EXPECT_NE(r.err.find("left out the cue  chunk: it counts the input's samples"),
+              std::string::npos);
     EXPECT_NE(r.err.find("left out the LIST (adtl) chunk"), std::string::npos) << r.err;
     const Parsed out = parse(readFile(dir / "morvane_in.wav"), Kind::riff);
-    EXPECT_EQ(out.order, (std::vector<std::string>{"fmt ", "fact", "bext", "odd!", "data", "tail"}));
+    EXPECT_EQ(out.order,
+              (std::vector<std::string>{"fmt ", "fact", "bext", "odd!", "data", "tail"}));
     EXPECT_EQ(readLe(out.chunks.at("fact"), 0, 4), 36000u);
     // 48000 samples left out, 24000 of silence put in front.
     EXPECT_EQ(readLe(out.chunks.at("bext"), 338, 8), 16u + 48000 - 24000);
@@ -237,13 +255,22 @@ TEST(PcmTest, InputThatIsNotPcmToCut) {
         int status;
         std::string err;
     } rows[] = {
-        {"AC-3 in WAV", with([](Wav& w) { w.tag = 0x2000; }), {}, 1,
+        {"AC-3 in WAV",
+         with([](Wav& w) { w.tag = 0x2000; }),
+         {},
+         1,
          "WAV format tag 0x2000 (AC-3) is not supported: only integer PCM and float are"},
-        {"S/PDIF", spdif, {}, 1,
+        {"S/PDIF",
+         spdif,
+         {},
+         1,
          "the samples hold S/PDIF bursts (IEC 61937) of AC-3, which is not cut as PCM"},
         {"14-bit DTS", dts, {}, 1, "the samples hold 14-bit DTS, which is not cut as PCM"},
         {"no fmt before the data", lateFmt, {}, 1, "no fmt chunk before the data"},
-        {"a cut-short header", Bytes(spdif.begin(), spdif.begin() + 30), {}, 1,
+        {"a cut-short header",
+         Bytes(spdif.begin(), spdif.begin() + 30),
+         {},
+         1,
          "the header is cut short"},
         {"block align", with([](Wav& w) { w.bits = 12; }), {}, 1, "does not agree with"},
         {"--core", with([](Wav&) {}), {"--core"}, -1 & 0xFF, "PCM, which has nothing to leave out"},
@@ -268,21 +295,27 @@ TEST(PcmTest, DecodersReadTheOutputs) {
         const char* options;
         const char* name;
         bool sox;
-    } rows[] = {{"-c:a pcm_s16le", "s16.wav", true},       {"-c:a pcm_s24le -rf64 always", "rf.wav", true},
-                {"-c:a pcm_f32le -f w64", "f32.w64", true}, {"-c:a pcm_s16le -f wav -", "pipe.wav", true},
+    } rows[] = {{"-c:a pcm_s16le", "s16.wav", true},
+                {"-c:a pcm_s24le -rf64 always", "rf.wav", true},
+                {"-c:a pcm_f32le -f w64", "f32.w64", true},
+                {"-c:a pcm_s16le -f wav -", "pipe.wav", true},
                 {"-c:a pcm_s24le -rf64 always -f wav -", "pipe64.wav", true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         TempDir dir;
         const std::string to = std::string(row.options).back() == '-' ? " > " : " ";
         ASSERT_EQ(shell("cd " + dir.path.string() +
-                        " && ffmpeg -v error -f lavfi -i sine=f=440:r=44100:d=3 -ac 2 " + row.options +
-                        to + row.name).first, 0);
-        const Result r = runMorvane({"--delay", "0.25", "--", row.name, "0.5", "1.5"}, dir.path.string());
+                        " && ffmpeg -v error -f lavfi -i sine=f=440:r=44100:d=3 -ac 2 " +
+                        row.options + to + row.name)
+                      .first,
+                  0);
+        const Result r =
+            runMorvane({"--delay", "0.25", "--", row.name, "0.5", "1.5"}, dir.path.string());
         ASSERT_EQ(r.status, 0) << r.err;
         const std::string out = dir / (std::string("morvane_") + row.name);
-        EXPECT_EQ(shell("ffprobe -v error -show_entries stream=duration_ts -of csv=p=0 " + out).second,
-                  "55125\n");
+        EXPECT_EQ(
+            shell("ffprobe -v error -show_entries stream=duration_ts -of csv=p=0 " + out).second,
+            "55125\n");
         if (row.sox && installed("sox")) {
             EXPECT_EQ(shell("sox --i -s " + out).second, "55125\n");
         }

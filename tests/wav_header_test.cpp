@@ -1,11 +1,12 @@
 // The headers made for PCM outputs: a WAV output past 4 GiB becomes RF64 in the room it kept,
 // and Wave64 states exact sizes and pads its chunks to 8 bytes.
+#include "stream/pcm/wav_header.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "stream/pcm/wav_bytes.h"
-#include "stream/pcm/wav_header.h"
 
 namespace {
 
@@ -30,8 +31,8 @@ TEST(WavHeaderTest, RoomKeptForDs64IsUsedPast4GiB) {
     EXPECT_EQ(std::memcmp(grown.data() + 12, "ds64", 4), 0);
     EXPECT_EQ(wav::le32(&grown[4]), 0xFFFFFFFFu);
     EXPECT_EQ(wav::le64(&grown[20]), grown.size() + large * 4 - 8);  // RIFF size
-    EXPECT_EQ(wav::le64(&grown[28]), large * 4);                      // data size
-    EXPECT_EQ(wav::le64(&grown[36]), large);                          // sample count
+    EXPECT_EQ(wav::le64(&grown[28]), large * 4);                     // data size
+    EXPECT_EQ(wav::le64(&grown[36]), large);                         // sample count
     EXPECT_EQ(wav::le32(&grown[grown.size() - 4]), 0xFFFFFFFFu);
     EXPECT_EQ(wav::outputHeader(h, small, 0, 0, false).size(), kept.size() - 36);
 }

@@ -82,11 +82,11 @@ void SampleWalk::noteWindow(const SamplePlan& samples) {
     const std::int64_t delay = samples.delaySamples();
     if (delay == 0 || !result.windowReached) return;
     const std::uint64_t from = samples.sampleAt(plan.from);
-    const std::uint64_t to = std::min(samples.sampleAt(plan.to), known ? total : SamplePiece::toEnd);
+    const std::uint64_t to =
+        std::min(samples.sampleAt(plan.to), known ? total : SamplePiece::toEnd);
     const std::uint64_t window = to > from ? to - from : 0;
-    const std::uint64_t moved =
-        delay > 0 ? static_cast<std::uint64_t>(delay)
-                  : std::min(window, static_cast<std::uint64_t>(-delay));
+    const std::uint64_t moved = delay > 0 ? static_cast<std::uint64_t>(delay)
+                                          : std::min(window, static_cast<std::uint64_t>(-delay));
     result.delay.steps = static_cast<std::int64_t>(moved);
     result.delay.seconds = static_cast<double>(moved) / rate * (delay > 0 ? 1.0 : -1.0);
     result.delay.everythingLeftOut = delay < 0 && window > 0 && moved == window;
@@ -166,16 +166,16 @@ bool SampleWalk::writeSilence(Output& out, std::uint64_t count) {
 bool SampleWalk::copy(Output& out, const SamplePiece& piece) {
     bool ok = true;
     std::uint64_t bytes = 0;
-    const std::uint64_t copied = format.copySamples(
-        piece.from, piece.count,
-        [&](const std::uint8_t* data, std::size_t count, std::uint64_t next) {
-            ok = start(out) && out.file->writeBytes(data, count);
-            if (!ok) return false;
-            bytes += count;
-            out.file->progressLine(static_cast<double>(next) / rate);
-            out.file->showProgressIfDue();
-            return !platform::stopRequested();
-        });
+    const std::uint64_t copied =
+        format.copySamples(piece.from, piece.count,
+                           [&](const std::uint8_t* data, std::size_t count, std::uint64_t next) {
+                               ok = start(out) && out.file->writeBytes(data, count);
+                               if (!ok) return false;
+                               bytes += count;
+                               out.file->progressLine(static_cast<double>(next) / rate);
+                               out.file->showProgressIfDue();
+                               return !platform::stopRequested();
+                           });
     if (!ok) return false;
     out.facts.samples += copied;
     CopiedSpan& span = result.copied;

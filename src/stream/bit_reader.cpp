@@ -39,8 +39,8 @@ BitReader::~BitReader() {
 }
 
 bool BitReader::jumpTo(std::uint64_t target) {
-    const bool atHand = target + static_cast<std::uint64_t>(historyValid) >= blockStart &&
-                        target < bytesReceived();
+    const bool atHand =
+        target + static_cast<std::uint64_t>(historyValid) >= blockStart && target < bytesReceived();
     if (!buffer || atHand || !platform::seekTo(file, target)) return seek(target);
     blockStart = target;
     bytesInBuffer = 0;

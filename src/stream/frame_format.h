@@ -121,8 +121,8 @@ public:
     }
     // Takes the samples it copies, as bytes, with the input's sample after the last of them;
     // false stops the copy.
-    using SampleSink = std::function<bool(const std::uint8_t* bytes, std::size_t count,
-                                          std::uint64_t nextSample)>;
+    using SampleSink =
+        std::function<bool(const std::uint8_t* bytes, std::size_t count, std::uint64_t nextSample)>;
     // Copies `count` samples from `first` on into `out`: the number copied, fewer at the end
     // of the input or when `out` stopped it.
     virtual std::uint64_t copySamples(std::uint64_t /*first*/, std::uint64_t /*count*/,

@@ -11,13 +11,30 @@ constexpr std::uint64_t frameSamples = 4096;
 // IEC 61937's data types (Pc's low 5 bits), as the bursts' content is named.
 std::string burstType(unsigned type) {
     switch (type) {
-        case 1: return "AC-3";
-        case 4: case 5: case 6: case 8: case 9: case 10: return "MPEG audio";
-        case 7: case 19: case 20: return "AAC";
-        case 11: case 12: case 13: case 17: return "DTS";
-        case 21: return "E-AC-3";
-        case 22: return "Dolby TrueHD";
-        default: return "data type " + std::to_string(type);
+        case 1:
+            return "AC-3";
+        case 4:
+        case 5:
+        case 6:
+        case 8:
+        case 9:
+        case 10:
+            return "MPEG audio";
+        case 7:
+        case 19:
+        case 20:
+            return "AAC";
+        case 11:
+        case 12:
+        case 13:
+        case 17:
+            return "DTS";
+        case 21:
+            return "E-AC-3";
+        case 22:
+            return "Dolby TrueHD";
+        default:
+            return "data type " + std::to_string(type);
     }
 }
 
@@ -144,8 +161,9 @@ std::vector<std::string> PcmFormat::headerNotes() const {
         notes.push_back("left out the " + chunk + " chunk: it counts the input's samples");
     }
     if (header.sizeUnstated) {
-        notes.push_back(std::string("the data's size is not stated: its samples run to the end of ") +
-                        (header.lengthKnown ? "the file" : "the input"));
+        notes.push_back(
+            std::string("the data's size is not stated: its samples run to the end of ") +
+            (header.lengthKnown ? "the file" : "the input"));
     }
     return notes;
 }
@@ -206,6 +224,6 @@ std::vector<std::uint8_t> PcmFormat::silence(std::uint64_t count) const {
 
 std::string PcmFormat::sampleDamage() const {
     if (header.partBytes == 0) return "";
-    return "the data ends with " + std::to_string(header.partBytes) + " bytes of a sample frame of " +
-           std::to_string(header.blockAlign);
+    return "the data ends with " + std::to_string(header.partBytes) +
+           " bytes of a sample frame of " + std::to_string(header.blockAlign);
 }

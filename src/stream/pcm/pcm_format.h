@@ -56,6 +56,6 @@ private:
     bool roomFor(const OutputFacts& facts) const;
 
     wav::Header header;
-    std::string fault;           // why the header is not one to cut
+    std::string fault;             // why the header is not one to cut
     std::uint64_t nextSample = 0;  // of readFrame()
 };

@@ -36,10 +36,10 @@ std::string tagName(std::uint16_t tag) {
         std::uint16_t tag;
         const char* name;
     };
-    static const Named names[] = {{0x0002, "ADPCM"},     {0x0006, "A-law"},   {0x0007, "mu-law"},
-                                  {0x0011, "IMA ADPCM"}, {0x0050, "MPEG"},    {0x0055, "MP3"},
-                                  {0x0092, "AC-3"},      {0x00FF, "AAC"},     {0x1610, "AAC"},
-                                  {0x2000, "AC-3"},      {0x2001, "DTS"},     {0xF1AC, "FLAC"}};
+    static const Named names[] = {{0x0002, "ADPCM"},     {0x0006, "A-law"}, {0x0007, "mu-law"},
+                                  {0x0011, "IMA ADPCM"}, {0x0050, "MPEG"},  {0x0055, "MP3"},
+                                  {0x0092, "AC-3"},      {0x00FF, "AAC"},   {0x1610, "AAC"},
+                                  {0x2000, "AC-3"},      {0x2001, "DTS"},   {0xF1AC, "FLAC"}};
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%04X", tag);
     for (const Named& n : names) {
@@ -49,18 +49,21 @@ std::string tagName(std::uint16_t tag) {
 }
 
 bool readFmt(const std::vector<std::uint8_t>& body, Header& h, std::string& why) {
-    if (body.size() < 14) return fail(why, "a fmt chunk of " + std::to_string(body.size()) + " bytes");
+    if (body.size() < 14)
+        return fail(why, "a fmt chunk of " + std::to_string(body.size()) + " bytes");
     h.formatTag = le16(&body[0]);
     h.channels = le16(&body[2]);
     h.rate = le32(&body[4]);
     h.blockAlign = le16(&body[12]);
-    h.bits = body.size() >= 16 ? le16(&body[14]) : static_cast<std::uint16_t>(8 * h.blockAlign /
-                                                                            std::max<int>(h.channels, 1));
+    h.bits = body.size() >= 16
+                 ? le16(&body[14])
+                 : static_cast<std::uint16_t>(8 * h.blockAlign / std::max<int>(h.channels, 1));
     if (h.formatTag == 0xFFFE) {
         if (body.size() < 40 || body[25] != 0 || body[26] != 0 || body[27] != 0 ||
             std::memcmp(&body[28], subFormatTail, 12) != 0 || (body[24] != 1 && body[24] != 3)) {
-            return fail(why, "WAVE_FORMAT_EXTENSIBLE of a SubFormat other than PCM or float is "
-                             "not supported");
+            return fail(why,
+                        "WAVE_FORMAT_EXTENSIBLE of a SubFormat other than PCM or float is "
+                        "not supported");
         }
         h.formatTag = body[24];
     }
@@ -79,7 +82,8 @@ bool readFmt(const std::vector<std::uint8_t>& body, Header& h, std::string& why)
 }
 
 // `count` bytes at `offset`, through the reader.
-bool readBytes(Source& src, std::uint64_t offset, std::uint64_t count, std::vector<std::uint8_t>& out) {
+bool readBytes(Source& src, std::uint64_t offset, std::uint64_t count,
+               std::vector<std::uint8_t>& out) {
     out.clear();
     if (!src.input.jumpTo(offset) && count > 0) return false;
     while (out.size() < count) {
@@ -101,7 +105,8 @@ bool unstated(std::uint64_t size, Kind kind, bool ofData) {
 
 bool samplesFrom(Source& src, std::uint64_t offset, std::uint64_t size, Header& h) {
     h.dataOffset = offset;
-    const bool beyond = src.fileSize >= 0 && offset + size > static_cast<std::uint64_t>(src.fileSize);
+    const bool beyond =
+        src.fileSize >= 0 && offset + size > static_cast<std::uint64_t>(src.fileSize);
     h.sizeUnstated = unstated(size, h.kind, true) || beyond;
     if (h.sizeUnstated && src.fileSize < 0) {
         h.lengthKnown = false;
@@ -117,7 +122,8 @@ bool samplesFrom(Source& src, std::uint64_t offset, std::uint64_t size, Header& 
 
 bool countsInputSamples(const Chunk& chunk) {
     if (chunk.name == "cue " || chunk.name == "smpl") return true;
-    return chunk.name == "LIST" && chunk.body.size() >= 4 && std::memcmp(chunk.body.data(), "adtl", 4) == 0;
+    return chunk.name == "LIST" && chunk.body.size() >= 4 &&
+           std::memcmp(chunk.body.data(), "adtl", 4) == 0;
 }
 
 struct ChunkHead {
@@ -151,7 +157,8 @@ bool readChunkHead(Source& src, const Header& h, std::uint64_t offset, ChunkHead
 
 bool readDs64(const std::vector<std::uint8_t>& body, Header& h, std::uint64_t& dataSize,
               std::string& why) {
-    if (body.size() < 28) return fail(why, "a ds64 chunk of " + std::to_string(body.size()) + " bytes");
+    if (body.size() < 28)
+        return fail(why, "a ds64 chunk of " + std::to_string(body.size()) + " bytes");
     dataSize = le64(&body[8]);
     const std::uint32_t entries = le32(&body[24]);
     if (body.size() < 28 + std::uint64_t{entries} * 12) return fail(why, "a ds64 table cut short");
@@ -174,8 +181,50 @@ bool readKind(Source& src, Header& h, std::uint64_t& first, std::string& why) {
     if (std::memcmp(&raw[8], "WAVE", 4) != 0) return fail(why, "a RIFF file that is not WAVE");
     h.kind = std::memcmp(raw.data(), "RF64", 4) == 0   ? Kind::rf64
              : std::memcmp(raw.data(), "BW64", 4) == 0 ? Kind::bw64
-                                                        : Kind::riff;
+                                                       : Kind::riff;
     first = 12;
+    return true;
+}
+
+// What the walk through the chunks has met.
+struct Scan {
+    bool haveFmt = false, haveData = false;
+    std::uint64_t ds64Data = 0;  // the data's size, from ds64
+};
+
+// The data chunk: where the samples are and how many. False when no chunk after it is read.
+bool dataChunk(Source& src, const ChunkHead& c, const Scan& scan, Header& h,
+               std::uint64_t& offset) {
+    std::uint64_t size = c.size;
+    if (h.kind != Kind::riff && h.kind != Kind::w64 && size == 0xFFFFFFFFu) size = scan.ds64Data;
+    if (size > (std::uint64_t{1} << 62)) size = 0;  // unstated
+    if (!samplesFrom(src, c.bodyOffset, size, h)) return false;
+    offset = c.bodyOffset + size;
+    offset += h.kind == Kind::w64 ? (8 - offset % 8) % 8 : size % 2;
+    return true;
+}
+
+// A chunk other than the data, read: kept, used, or left out.
+bool takeChunk(Source& src, ChunkHead& c, Scan& scan, Header& h, std::string& why) {
+    if (c.size > longestChunk) {
+        return fail(why, "the " + c.chunk.name + " chunk of " + std::to_string(c.size) +
+                             " bytes is longer than morvane reads");
+    }
+    if (!readBytes(src, c.bodyOffset, c.size, c.chunk.body)) {
+        return fail(why, "the header is cut short in its " + c.chunk.name + " chunk");
+    }
+    if (c.chunk.name == "fmt " && !scan.haveData) {
+        if (scan.haveFmt) return fail(why, "two fmt chunks");
+        if (!readFmt(c.chunk.body, h, why)) return false;
+        scan.haveFmt = true;
+        h.before.push_back(std::move(c.chunk));
+    } else if (c.chunk.name == "ds64" && h.kind != Kind::riff && h.kind != Kind::w64) {
+        return readDs64(c.chunk.body, h, scan.ds64Data, why);
+    } else if (countsInputSamples(c.chunk)) {
+        h.leftOut.push_back(c.chunk.name == "LIST" ? "LIST (adtl)" : c.chunk.name);
+    } else if (c.chunk.name != "JUNK" && c.chunk.name != "junk") {
+        (scan.haveData ? h.after : h.before).push_back(std::move(c.chunk));
+    }
     return true;
 }
 
@@ -185,51 +234,30 @@ bool readHeader(BitReader& input, Header& h, std::string& why) {
     Source src{input, platform::fileSize(input.handle())};
     std::uint64_t offset = 0;
     if (!readKind(src, h, offset, why)) return false;
-    bool haveFmt = false, haveData = false;
-    std::uint64_t ds64Data = 0;
-    while (!haveData || src.fileSize < 0 || offset < static_cast<std::uint64_t>(src.fileSize)) {
+    Scan scan;
+    while (!scan.haveData || src.fileSize < 0 ||
+           offset < static_cast<std::uint64_t>(src.fileSize)) {
         ChunkHead c;
         if (!readChunkHead(src, h, offset, c, why)) {
-            if (haveData) break;  // a few stray bytes after the data
+            if (scan.haveData) break;  // a few stray bytes after the data
             return false;
         }
-        if (c.chunk.name == "data" && !haveData) {
-            if (!haveFmt) return fail(why, "no fmt chunk before the data");
-            haveData = true;
-            std::uint64_t size = c.size;
-            if (h.kind != Kind::riff && h.kind != Kind::w64 && size == 0xFFFFFFFFu) size = ds64Data;
-            if (size > (std::uint64_t{1} << 62)) size = 0;  // unstated
-            if (!samplesFrom(src, c.bodyOffset, size, h)) break;
-            offset = c.bodyOffset + size;
-            offset += h.kind == Kind::w64 ? (8 - offset % 8) % 8 : size % 2;
+        if (c.chunk.name == "data" && !scan.haveData) {
+            if (!scan.haveFmt) return fail(why, "no fmt chunk before the data");
+            scan.haveData = true;
+            if (!dataChunk(src, c, scan, h, offset)) break;
             continue;
         }
         // After the data, whatever does not read as a chunk ends the file's chunks.
         const bool fits = src.fileSize < 0 || c.next <= static_cast<std::uint64_t>(src.fileSize);
-        if (haveData && (c.size > longestChunk || !fits)) break;
-        if (c.size > longestChunk) {
-            return fail(why, "the " + c.chunk.name + " chunk of " + std::to_string(c.size) +
-                                 " bytes is longer than morvane reads");
-        }
-        if (!readBytes(src, c.bodyOffset, c.size, c.chunk.body)) {
-            if (haveData) break;
-            return fail(why, "the header is cut short in its " + c.chunk.name + " chunk");
+        if (scan.haveData && (c.size > longestChunk || !fits)) break;
+        if (!takeChunk(src, c, scan, h, why)) {
+            if (scan.haveData) break;
+            return false;
         }
         offset = c.next;
-        if (c.chunk.name == "fmt " && !haveData) {
-            if (haveFmt) return fail(why, "two fmt chunks");
-            if (!readFmt(c.chunk.body, h, why)) return false;
-            haveFmt = true;
-            h.before.push_back(std::move(c.chunk));
-        } else if (c.chunk.name == "ds64" && h.kind != Kind::riff && h.kind != Kind::w64) {
-            if (!readDs64(c.chunk.body, h, ds64Data, why)) return false;
-        } else if (countsInputSamples(c.chunk)) {
-            h.leftOut.push_back(c.chunk.name == "LIST" ? "LIST (adtl)" : c.chunk.name);
-        } else if (c.chunk.name != "JUNK" && c.chunk.name != "junk") {
-            (haveData ? h.after : h.before).push_back(std::move(c.chunk));
-        }
     }
-    if (!haveData) return fail(why, haveFmt ? "no data chunk" : "no fmt chunk");
+    if (!scan.haveData) return fail(why, scan.haveFmt ? "no data chunk" : "no fmt chunk");
     return input.jumpTo(h.dataOffset) || h.dataBytes == 0 || fail(why, "the data cannot be read");
 }
 

@@ -14,9 +14,9 @@ namespace wav {
 enum class Kind { riff, rf64, bw64, w64 };
 
 struct Chunk {
-    std::string name;                 // the 4-character id ("bext"); of Wave64, the GUID's first 4
-    std::vector<std::uint8_t> id;     // as it stands in the file: 4 bytes, or 16 in Wave64
-    std::vector<std::uint8_t> body;   // without the id, the size and any pad
+    std::string name;                // the 4-character id ("bext"); of Wave64, the GUID's first 4
+    std::vector<std::uint8_t> id;    // as it stands in the file: 4 bytes, or 16 in Wave64
+    std::vector<std::uint8_t> body;  // without the id, the size and any pad
 };
 
 struct Header {

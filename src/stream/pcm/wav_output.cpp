@@ -65,6 +65,34 @@ std::vector<std::uint8_t> ds64Body(const Header& h, std::uint64_t riffSize, std:
     return body;
 }
 
+// The file's id and the room for its size; then ds64, or room for it (JUNK), after a RIFF
+// header's first 12 bytes.
+constexpr std::size_t riffStart = 12;
+
+std::vector<std::uint8_t> fileStart(const Header& h, bool ds64, bool room, std::uint64_t data,
+                                    std::uint64_t samples) {
+    std::vector<std::uint8_t> out;
+    if (isW64(h)) {
+        static const std::uint8_t riff[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
+                                              0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
+        out.assign(riff, riff + 16);
+        putLe(out, 0, 8);
+        const std::vector<std::uint8_t> wave = idOf(h, "wave");
+        out.insert(out.end(), wave.begin(), wave.end());
+        return out;
+    }
+    const char* magic = h.kind == Kind::bw64 ? "BW64" : ds64 ? "RF64" : "RIFF";
+    out.assign(magic, magic + 4);
+    putLe(out, 0, 4);
+    out.insert(out.end(), {'W', 'A', 'V', 'E'});
+    if (ds64) {
+        putChunk(out, h, idOf(h, "ds64"), ds64Body(h, 0, data, samples));
+    } else if (room) {
+        putChunk(out, h, idOf(h, "JUNK"), std::vector<std::uint8_t>(ds64Fixed, 0));
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> outputTrailer(const Header& h, std::uint64_t samples) {
@@ -88,27 +116,7 @@ std::vector<std::uint8_t> outputHeader(const Header& h, std::uint64_t samples,
     const std::uint64_t data = samples * h.blockAlign;
     const bool ds64 = h.kind == Kind::rf64 || h.kind == Kind::bw64 ||
                       (h.kind == Kind::riff && room && passes4GiB(h, samples));
-    std::vector<std::uint8_t> out;
-    std::size_t ds64At = 0;
-    if (isW64(h)) {
-        static const std::uint8_t riff[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
-                                              0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
-        out.assign(riff, riff + 16);
-        putLe(out, 0, 8);
-        const std::vector<std::uint8_t> wave = idOf(h, "wave");
-        out.insert(out.end(), wave.begin(), wave.end());
-    } else {
-        const char* magic = h.kind == Kind::bw64 ? "BW64" : ds64 ? "RF64" : "RIFF";
-        out.assign(magic, magic + 4);
-        putLe(out, 0, 4);
-        out.insert(out.end(), {'W', 'A', 'V', 'E'});
-        ds64At = out.size();
-        if (ds64) {
-            putChunk(out, h, idOf(h, "ds64"), ds64Body(h, 0, data, samples));
-        } else if (room) {
-            putChunk(out, h, idOf(h, "JUNK"), std::vector<std::uint8_t>(ds64Fixed, 0));
-        }
-    }
+    std::vector<std::uint8_t> out = fileStart(h, ds64, room, data, samples);
     for (const Chunk& chunk : h.before) {
         putChunk(out, h, chunk.id, bodyFor(chunk, samples, firstSample, silenceInFront));
     }
@@ -119,12 +127,13 @@ std::vector<std::uint8_t> outputHeader(const Header& h, std::uint64_t samples,
     } else {
         putLe(out, ds64 ? most32 : data, 4);
     }
+    // The file's size, now that the header's own is known.
     const std::uint64_t total = out.size() + data + outputTrailer(h, samples).size();
     if (isW64(h)) {
         setLe(&out[16], total, 8);
     } else if (ds64) {
         setLe(&out[4], most32, 4);
-        setLe(&out[ds64At + 8], total - 8, 8);
+        setLe(&out[riffStart + 8], total - 8, 8);
     } else {
         setLe(&out[4], total - 8, 4);
     }
