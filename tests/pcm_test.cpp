@@ -323,3 +323,22 @@ TEST(PcmTest, DecodersReadTheOutputs) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PcmTest, ReadErrorKeepsTheSamplesBeforeIt) {
+    if (windowsProgram()) GTEST_SKIP() << "the fault shim is preloaded into POSIX programs only";
+    const Wav wav = of(Kind::riff);
+    TempDir dir;
+    writeFile(dir / "in.wav", wav.file());
+    const Result r = runMorvane({"--quiet", "in.wav", "0", "10"}, dir.path.string(),
+                                shimmed("IO_FAULT_READ_LIMIT=100000"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("errors while reading from in.wav\n"), std::string::npos) << r.out;
+    const Bytes data = parse(readFile(dir / "morvane_in.wav"), Kind::riff).data;
+    const Bytes whole = expected(wav, {{0, 80000}});
+    ASSERT_GT(data.size(), 0u);
+    EXPECT_EQ(data, Bytes(whole.begin(), whole.begin() + static_cast<long>(data.size())));
+}
+
+}  // namespace

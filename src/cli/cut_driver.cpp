@@ -70,7 +70,7 @@ int main(int argc, char* argv[]) {
 
     const CutResult result =
         frames.format().cutsOnSamples()
-            ? cutSamples(frames.format(), cutOptions(line), line.plan,
+            ? cutSamples(frames.format(), bitReader, cutOptions(line), line.plan,
                          {outputName, outputHandle, bitReader.handle(), progress}, console)
             : cut(frames, bitReader, cutOptions(line), output, console);
     const bool outputFailed = console.reportOutputFailure(result);

@@ -11,9 +11,14 @@ namespace {
 
 class SampleWalk {
 public:
-    SampleWalk(FrameFormat& format, const CutOptions& options, const Plan& plan,
-               const SampleOutputs& outputs, CutEvents& events)
-        : format(format), options(options), plan(plan), outputs(outputs), events(events) {}
+    SampleWalk(FrameFormat& format, const BitReader& input, const CutOptions& options,
+               const Plan& plan, const SampleOutputs& outputs, CutEvents& events)
+        : format(format),
+          input(input),
+          options(options),
+          plan(plan),
+          outputs(outputs),
+          events(events) {}
 
     CutResult run();
 
@@ -37,6 +42,7 @@ private:
     OutputFacts plannedFacts(const std::vector<SamplePiece>& pieces) const;
 
     FrameFormat& format;
+    const BitReader& input;
     const CutOptions& options;
     const Plan& plan;
     const SampleOutputs& outputs;
@@ -67,6 +73,9 @@ CutResult SampleWalk::run() {
     }
     result.time = static_cast<double>(known ? total : walked) / rate;
     result.windowReached = true;
+    // Samples short of what the header or the plan promised: the input ended or failed.
+    result.readFailed = input.readFailed();
+    if (inputEnded && result.end == CutEnd::windowComplete) result.end = CutEnd::endOfInput;
     if (plan.isWindow()) noteWindow(samples);
     noteCheck();
     return result;
@@ -215,7 +224,7 @@ bool SampleWalk::failed(const Output& out) {
 
 }  // namespace
 
-CutResult cutSamples(FrameFormat& format, const CutOptions& options, const Plan& plan,
-                     const SampleOutputs& outputs, CutEvents& events) {
-    return SampleWalk(format, options, plan, outputs, events).run();
+CutResult cutSamples(FrameFormat& format, const BitReader& input, const CutOptions& options,
+                     const Plan& plan, const SampleOutputs& outputs, CutEvents& events) {
+    return SampleWalk(format, input, options, plan, outputs, events).run();
 }

@@ -9,6 +9,7 @@
 #include "cli/plan.h"
 #include "cli/progress_line.h"
 #include "platform/file_io.h"
+#include "stream/bit_reader.h"
 #include "stream/frame_format.h"
 
 // Where the outputs go: `name` (numbered as the plan says), the first one's handle kept in
@@ -20,5 +21,6 @@ struct SampleOutputs {
     ProgressLine& progress;
 };
 
-CutResult cutSamples(FrameFormat& format, const CutOptions& options, const Plan& plan,
-                     const SampleOutputs& outputs, CutEvents& events);
+// `input` is the reader `format` reads from.
+CutResult cutSamples(FrameFormat& format, const BitReader& input, const CutOptions& options,
+                     const Plan& plan, const SampleOutputs& outputs, CutEvents& events);
