@@ -134,13 +134,6 @@ cases=(
     "PCM 5.1 24-bit dd skip, last 10 s|dd if=in.wav of=out.dd bs=1M iflag=skip_bytes skip=$((wav_data + 3590 * 48000 * 18)) status=none"
     "PCM 5.1 24-bit (c) morvane, last 10 s|$morvane in.wav 3590 1e9"
 )
-# BENCH_ONLY=PATTERN keeps the cases whose name matches it (and dd's whole AC-3 file, the
-# first, which the ratios are to).
-if [ -n "${BENCH_ONLY:-}" ]; then
-    kept=("${cases[0]}")
-    for c in "${cases[@]:1}"; do [[ ${c%%|*} =~ $BENCH_ONLY ]] && kept+=("$c"); done
-    cases=("${kept[@]}")
-fi
 if [ "$have_ffmpeg" = 1 ]; then
     ff="ffmpeg -nostdin -hide_banner -loglevel error -y"
     cases+=(
@@ -153,12 +146,22 @@ if [ "$have_ffmpeg" = 1 ]; then
     )
 fi
 
+# BENCH_ONLY=PATTERN keeps the cases whose name matches it (and dd's whole AC-3 file, the
+# first, which the ratios are to).
+if [ -n "${BENCH_ONLY:-}" ]; then
+    kept=("${cases[0]}")
+    for c in "${cases[@]:1}"; do [[ ${c%%|*} =~ $BENCH_ONLY ]] && kept+=("$c"); done
+    cases=("${kept[@]}")
+fi
+
 # Runs every case `runs` times, interleaved, in the current directory, and prints the table.
 run_cases() {
     : >times.txt
     for ((run = 1; run <= runs; run++)); do
         for i in "${!cases[@]}"; do
             command=${cases[$i]#*|}
+            # The output of the run before goes first: freeing gigabytes is not this run's work.
+            rm -f out.dd out.copier out.ff morvane_in*
             start=$(date +%s%N)
             /usr/bin/time -f %M -o mem.txt bash -c "$command" >/dev/null 2>&1
             end=$(date +%s%N)
