@@ -146,6 +146,7 @@ TEST(PcmTest, EverySeamFallsOnItsSample) {
         Wav wav;
         std::vector<std::string> args;
         std::vector<std::vector<Piece>> outputs;  // morvane_in.wav, or numbered parts
+        const char* edl = "";                     // cuts.edl, for --edl
     } rows[] = {
         {"a window", of(Kind::riff), {"1.25", "2.5"}, {{{10000, 10000}}}},
         {"halves up", of(Kind::riff, 24, 8000, 1), {"0.0078125", "0.5"}, {{{63, 3937}}}},
@@ -171,11 +172,14 @@ TEST(PcmTest, EverySeamFallsOnItsSample) {
          {"--split", "parts:1-2,+3-3.5"},
          {{{8000, 8000}, {24000, 4000}}}},
         {"a whole cut", of(Kind::riff, 8, 8000, 1), {"0", "10"}, {{all}}},
+        {"an EDL: a cut and a mute", of(Kind::riff, 8, 8000, 1), {"--edl", "cuts.edl"},
+         {{{0, 8000}, {16000, 4000}, {20000, 4004, true}, {24004, 55996}}}, "1 2 0\n2.5 3.0005 1\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;
         writeFile(dir / "in.wav", row.wav.file());
+        writeFile(dir / "cuts.edl", Bytes(row.edl, row.edl + std::strlen(row.edl)));
         std::vector<std::string> args = row.args;
         const bool positional = args[args.size() - 2][0] != '-';
         args.insert(positional ? args.end() - 2 : args.end(), "in.wav");

@@ -161,7 +161,8 @@ bool SampleWalk::start(Output& out) {
 bool SampleWalk::writeSilence(Output& out, std::uint64_t count) {
     if (!start(out)) return false;
     const std::uint64_t blockAlign = std::max<std::uint64_t>(format.silence(1).size(), 1);
-    const std::uint64_t most = std::max<std::uint64_t>(OutputFile::capacity / blockAlign, 1);
+    // In blocks of 16 KiB or one sample frame: a long silence needs no more memory.
+    const std::uint64_t most = std::max<std::uint64_t>(16384 / blockAlign, 1);
     const std::vector<std::uint8_t> block = format.silence(std::min(count, most));
     for (std::uint64_t left = count; left > 0;) {
         const std::uint64_t n = std::min(left, most);
