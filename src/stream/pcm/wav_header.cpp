@@ -71,8 +71,12 @@ bool readFmt(const std::vector<std::uint8_t>& body, Header& h, std::string& why)
         return fail(why, "WAV format tag " + tagName(h.formatTag) +
                              " is not supported: only integer PCM and float are");
     }
+    // Rates pass 768 kHz only in files that are damaged.
+    if (h.rate == 0 || h.rate > 0x7FFFFFFFu) {
+        return fail(why, "the fmt chunk's sample rate " + std::to_string(h.rate) + " Hz");
+    }
     const std::uint32_t bytes = (h.bits + 7u) / 8u;
-    if (h.channels == 0 || h.rate == 0 || h.bits == 0 || h.bits > 64 ||
+    if (h.channels == 0 || h.bits == 0 || h.bits > 64 ||
         h.blockAlign != h.channels * bytes) {
         return fail(why, "the fmt chunk's block align " + std::to_string(h.blockAlign) +
                              " does not agree with " + std::to_string(h.channels) +
