@@ -135,7 +135,10 @@ std::optional<CutEnd> Walk::checkedFrame(const CutFrame& frame) {
     const std::vector<std::int32_t> twin = good || !options.repair
                                                ? std::vector<std::int32_t>{}
                                                : replacements.silentFor(frame.bytes, format());
-    if (options.repair) model.add(twin.empty() ? frame.bytes : twin, frame.steps, frame.duration);
+    // Lost bytes are filled after good frames and twins only: a damaged frame is no model.
+    if (options.repair && (good || !twin.empty())) {
+        model.add(good ? frame.bytes : twin, frame.steps, frame.duration);
+    }
     if (good) return place(frame);
     ++result.failed;
     const double end = time;
