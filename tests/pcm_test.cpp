@@ -172,6 +172,7 @@ TEST(PcmTest, EverySeamFallsOnItsSample) {
          {"--split", "parts:1-2,+3-3.5"},
          {{{8000, 8000}, {24000, 4000}}}},
         {"a whole cut", of(Kind::riff, 8, 8000, 1), {"0", "10"}, {{all}}},
+        {"no samples: no file", of(Kind::riff), {"2", "2.00001"}, {}},
         {"an EDL: a cut and a mute", of(Kind::riff, 8, 8000, 1), {"--edl", "cuts.edl"},
          {{{0, 8000}, {16000, 4000}, {20000, 4004, true}, {24004, 55996}}}, "1 2 0\n2.5 3.0005 1\n"},
     };
@@ -185,6 +186,10 @@ TEST(PcmTest, EverySeamFallsOnItsSample) {
         args.insert(positional ? args.end() - 2 : args.end(), "in.wav");
         const Result r = runMorvane(args, dir.path.string());
         ASSERT_EQ(r.status, 0) << r.err;
+        if (row.outputs.empty()) {
+            EXPECT_NE(r.err.find("nothing to cut: the window holds no samples"), std::string::npos);
+            EXPECT_FALSE(std::filesystem::exists(dir / "morvane_in.wav"));
+        }
         for (std::size_t i = 0; i < row.outputs.size(); ++i) {
             const std::string name = row.outputs.size() == 1
                                          ? "morvane_in.wav"
