@@ -35,7 +35,8 @@ void Console::ending() { std::cout << std::endl << "okay" << std::endl; }
 // Pending progress text goes out first, so that a notice does not end up in front of it.
 void Console::notice(const std::string& text) {
     std::cout.flush();
-    std::cerr << "morvane: " << inputName << ": " << text << std::endl;
+    // One write for the line: standard error is not held in a buffer.
+    std::cerr << std::string("morvane: ") + inputName + ": " + text + "\n" << std::flush;
 }
 
 void Console::formatFound(const std::string& description) {
