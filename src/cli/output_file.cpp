@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
+#include "stream/buffer_pool.h"
+
 OutputFile::OutputFile(const std::string& name, platform::FileHandle& handle,
                        platform::FileHandle input, ProgressLine& progress)
     : name(name), handle(handle), input(input), progress(progress) {}
+
+OutputFile::~OutputFile() { keepBuffer(std::move(bytes), capacity); }
 
 bool OutputFile::writeFrameSlowly(const std::vector<std::int32_t>& frame) {
     if (!created()) {
@@ -17,7 +21,7 @@ bool OutputFile::writeFrameSlowly(const std::vector<std::int32_t>& frame) {
 
 bool OutputFile::append(const std::vector<std::int32_t>& frame) {
     if (size + frame.size() > capacity && !flush()) return false;
-    if (!bytes) bytes.reset(new std::uint8_t[capacity]);
+    if (!bytes) bytes = takeBuffer(capacity);
     // A frame longer than the buffer (a DTS-HD extension substream frame may take up to
     // 1 MiB) goes through it in parts.
     for (std::size_t from = 0; from < frame.size(); from += capacity) {
@@ -40,7 +44,7 @@ bool OutputFile::writeBytes(const std::uint8_t* data, std::size_t count) {
         if (batchFailed && platform::stopRequested()) platform::endAsStopped();
         return !batchFailed;
     }
-    if (!bytes) bytes.reset(new std::uint8_t[capacity]);
+    if (!bytes) bytes = takeBuffer(capacity);
     std::memcpy(bytes.get() + size, data, count);
     size += count;
     return true;

@@ -26,6 +26,7 @@ public:
     // the input's handle, which the output may never be.
     OutputFile(const std::string& name, platform::FileHandle& handle, platform::FileHandle input,
                ProgressLine& progress);
+    ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 

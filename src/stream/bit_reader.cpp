@@ -4,18 +4,7 @@
 #include <cassert>
 #include <cstring>
 
-namespace {
-
-// The buffers of the last readers destroyed, for the next ones: a run makes one reader, but
-// the fuzz targets make several for every input, some at a time, and a fresh 1 MiB each time
-// is most of their cost.
-std::vector<std::unique_ptr<std::uint8_t[]>>& spareBuffers() {
-    static std::vector<std::unique_ptr<std::uint8_t[]>> spare;
-    return spare;
-}
-constexpr std::size_t sparesKept = 4;
-
-}  // namespace
+#include "stream/buffer_pool.h"
 
 BitReader::BitReader(const char* fileName) : file(platform::openForReading(fileName)) {
     if (!isOpen()) {
@@ -23,19 +12,14 @@ BitReader::BitReader(const char* fileName) : file(platform::openForReading(fileN
         return;
     }
     // Left uninitialised: fills write before anything is read.
-    if (spareBuffers().empty()) {
-        buffer.reset(new std::uint8_t[historySize + bufferSize]);
-    } else {
-        buffer = std::move(spareBuffers().back());
-        spareBuffers().pop_back();
-    }
+    buffer = takeBuffer(historySize + bufferSize);
     data = buffer.get() + historySize;
     if (!fill()) endReached = true;
 }
 
 BitReader::~BitReader() {
     if (isOpen()) platform::closeFile(file);
-    if (buffer && spareBuffers().size() < sparesKept) spareBuffers().push_back(std::move(buffer));
+    keepBuffer(std::move(buffer), historySize + bufferSize);
 }
 
 bool BitReader::jumpTo(std::uint64_t target) {
