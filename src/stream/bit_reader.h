@@ -77,6 +77,13 @@ public:
         }
         return data + static_cast<std::int64_t>(offset - blockStart);
     }
+    // As recent(), for `size` bytes or, where fewer are at hand (at the end of the input),
+    // as many as there are down to 2; `size` says how many. nullptr when not even 2 are.
+    const std::uint8_t* recentUpTo(std::uint64_t offset, std::size_t& size) const {
+        const std::uint8_t* bytes = nullptr;
+        while (size >= 2 && (bytes = recent(offset, size)) == nullptr) --size;
+        return bytes;
+    }
     // Called before every read after the first, that is whenever the reader is about to wait
     // for more input. Returning false ends the input there, as if the file had ended.
     void beforeRefill(std::function<bool()> hook) { refillHook = std::move(hook); }

@@ -5,7 +5,7 @@ bool FrameFormat::resync() {
     // ahead, which the reader can always step back over.
     std::uint64_t candidate = start + 1;
     while (reader.seek(candidate) && !reader.atEnd()) {
-        if (frameAt(candidate)) {
+        if (mayStartAt(candidate) && frameAt(candidate)) {
             reader.seek(candidate);
             return true;
         }

@@ -52,6 +52,11 @@ public:
     // to the first later offset where frameAt() holds, so that readFrame() reads that frame
     // next. False when none follows (the reader is then at the end of the input).
     virtual bool resync();
+    // The `size` bytes (4, or fewer at the end of the input) may start a frame: a quick test
+    // that every frame passes, so that a search need not read a frame at every byte.
+    virtual bool mayStartFrame(const std::uint8_t* /*bytes*/, std::size_t /*size*/) const {
+        return true;
+    }
     // A valid, whole frame starts at `candidate` and is followed by a sync word or ends
     // exactly at the end of the input. Leaves the reader anywhere after `candidate`.
     virtual bool frameAt(std::uint64_t candidate) = 0;
@@ -157,6 +162,12 @@ protected:
     bool followedBy(bool (*sync)(const std::uint8_t* bytes, std::size_t size)) const {
         const std::uint8_t* next = reader.recent(reader.offset(), 2);
         return reader.atEnd() || (next != nullptr && sync(next, 2));
+    }
+    // The bytes at `candidate` may start a frame (see mayStartFrame).
+    bool mayStartAt(std::uint64_t candidate) const {
+        std::size_t size = 4;
+        const std::uint8_t* bytes = reader.recentUpTo(candidate, size);
+        return bytes == nullptr || mayStartFrame(bytes, size);
     }
     bool fail(Stop why) {
         stopped = why;

@@ -1,8 +1,8 @@
 #include "stream/frame_stream.h"
 
+#include "stream/ac3/frame_reader.h"
 #include "stream/adts/adts.h"
 #include "stream/dts/dts.h"
-#include "stream/ac3/frame_reader.h"
 #include "stream/mpeg_audio/mpeg_audio.h"
 #include "stream/pcm/pcm_format.h"
 
@@ -32,8 +32,7 @@ const std::vector<FormatRow>& knownFormats() {
 FrameStream::FrameStream(BitReader& reader, const std::vector<FormatRow>& rows)
     : reader(reader), rows(rows), formats(rows.size()) {
     std::size_t size = syncBytes;
-    const std::uint8_t* first = nullptr;
-    while (size >= 2 && (first = reader.recent(reader.offset(), size)) == nullptr) --size;
+    const std::uint8_t* first = reader.recentUpTo(reader.offset(), size);
     for (std::size_t row = 0; first != nullptr && row < rows.size(); ++row) {
         if (rows[row].startsFrame(first, size)) {
             current = &formatOf(row);
@@ -58,7 +57,11 @@ bool FrameStream::resync() {
 bool FrameStream::searchEveryFormat() {
     std::uint64_t candidate = current->frameOffset() + 1;
     while (reader.seek(candidate) && !reader.atEnd()) {
+        // A format whose frames cannot start with these bytes is not tried.
+        std::size_t size = syncBytes;
+        const std::uint8_t* first = reader.recentUpTo(candidate, size);
         for (std::size_t row = 0; row < rows.size(); ++row) {
+            if (first != nullptr && !rows[row].startsFrame(first, size)) continue;
             FrameFormat& format = formatOf(row);
             const bool found = format.frameAt(candidate) &&
                                (rows[row].countsAlone || twoFramesAt(format, candidate));

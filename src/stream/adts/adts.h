@@ -13,6 +13,9 @@ public:
     // Twelve set bits and layer 00; or the LOAS sync word 0x2B7, which is read as a stream
     // the program does not cut.
     static bool startsFrame(const std::uint8_t* bytes, std::size_t size);
+    bool mayStartFrame(const std::uint8_t* bytes, std::size_t size) const override {
+        return startsFrame(bytes, size);
+    }
 
     // Every frame steps the clock.
     bool readFrame() override;
