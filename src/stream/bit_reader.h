@@ -84,6 +84,17 @@ public:
         while (size >= 2 && (bytes = recent(offset, size)) == nullptr) --size;
         return bytes;
     }
+    // From the reader's position on, the offset of the first 4 bytes at hand that pass `test`;
+    // where none do, of the last 3 at hand, whose test needs the bytes after them. So a search
+    // passes over a block of junk in one loop.
+    template <typename Test>
+    std::uint64_t firstPassing(Test test) const {
+        std::size_t count = 0;
+        const std::uint8_t* bytes = run(count);
+        std::size_t i = 0;
+        while (i + 4 <= count && !test(bytes + i)) ++i;
+        return offset() + i;
+    }
     // Called before every read after the first, that is whenever the reader is about to wait
     // for more input. Returning false ends the input there, as if the file had ended.
     void beforeRefill(std::function<bool()> hook) { refillHook = std::move(hook); }

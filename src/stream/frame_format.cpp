@@ -5,6 +5,10 @@ bool FrameFormat::resync() {
     // ahead, which the reader can always step back over.
     std::uint64_t candidate = start + 1;
     while (reader.seek(candidate) && !reader.atEnd()) {
+        // No frame starts where the sync test fails.
+        candidate = reader.firstPassing(
+            [this](const std::uint8_t* bytes) { return mayStartFrame(bytes, 4); });
+        if (!reader.seek(candidate)) return false;
         if (mayStartAt(candidate) && frameAt(candidate)) {
             reader.seek(candidate);
             return true;

@@ -56,7 +56,15 @@ bool FrameStream::resync() {
 
 bool FrameStream::searchEveryFormat() {
     std::uint64_t candidate = current->frameOffset() + 1;
+    const auto anyFormat = [this](const std::uint8_t* bytes) {
+        for (const FormatRow& row : rows) {
+            if (row.startsFrame(bytes, syncBytes)) return true;
+        }
+        return false;
+    };
     while (reader.seek(candidate) && !reader.atEnd()) {
+        candidate = reader.firstPassing(anyFormat);
+        if (!reader.seek(candidate)) return false;
         // A format whose frames cannot start with these bytes is not tried.
         std::size_t size = syncBytes;
         const std::uint8_t* first = reader.recentUpTo(candidate, size);
