@@ -76,8 +76,7 @@ bool readFmt(const std::vector<std::uint8_t>& body, Header& h, std::string& why)
         return fail(why, "the fmt chunk's sample rate " + std::to_string(h.rate) + " Hz");
     }
     const std::uint32_t bytes = (h.bits + 7u) / 8u;
-    if (h.channels == 0 || h.bits == 0 || h.bits > 64 ||
-        h.blockAlign != h.channels * bytes) {
+    if (h.channels == 0 || h.bits == 0 || h.bits > 64 || h.blockAlign != h.channels * bytes) {
         return fail(why, "the fmt chunk's block align " + std::to_string(h.blockAlign) +
                              " does not agree with " + std::to_string(h.channels) +
                              " channels of " + std::to_string(h.bits) + " bits");
@@ -147,8 +146,10 @@ bool readChunkHead(Source& src, const Header& h, std::uint64_t offset, ChunkHead
     if (w64 && std::memcmp(&raw[4], w64Tail, 12) != 0) c.chunk.name = "?";
     c.stated = w64 ? le64(&raw[16]) : le32(&raw[4]);
     c.bodyOffset = offset + raw.size();
-    if (c.chunk.name == "data" && unstated(c.stated, h.kind, true)) {
-        c.size = c.stated;
+    if (c.chunk.name == "data") {
+        // Any size may stand here: one too large for the file means the samples run to its end.
+        const bool counted = w64 && !unstated(c.stated, h.kind, true) && c.stated >= 24;
+        c.size = counted ? c.stated - 24 : c.stated;
         return true;
     }
     if (w64 && c.stated < 24) return fail(why, "a Wave64 chunk size below 24");
