@@ -38,8 +38,12 @@ public:
         unsupported,    // a frame of a kind the program does not cut (see stopReason())
     };
 
-    // `reader` is borrowed and must outlive this object.
-    explicit FrameFormat(BitReader& reader) : reader(reader) {}
+    // The first bytes of a frame of a format (`size` of them are there, at least 2).
+    using SyncTest = bool (*)(const std::uint8_t* bytes, std::size_t size);
+
+    // `reader` is borrowed and must outlive this object. `sync`, when given, is a quick test
+    // that every frame passes, so that a search need not read a frame at every byte.
+    explicit FrameFormat(BitReader& reader, SyncTest sync = nullptr) : reader(reader), sync(sync) {}
     virtual ~FrameFormat() = default;
     FrameFormat(const FrameFormat&) = delete;
     FrameFormat& operator=(const FrameFormat&) = delete;
@@ -52,10 +56,9 @@ public:
     // to the first later offset where frameAt() holds, so that readFrame() reads that frame
     // next. False when none follows (the reader is then at the end of the input).
     virtual bool resync();
-    // The `size` bytes (4, or fewer at the end of the input) may start a frame: a quick test
-    // that every frame passes, so that a search need not read a frame at every byte.
-    virtual bool mayStartFrame(const std::uint8_t* /*bytes*/, std::size_t /*size*/) const {
-        return true;
+    // The `size` bytes (4, or fewer at the end of the input) may start a frame (see sync).
+    bool mayStartFrame(const std::uint8_t* bytes, std::size_t size) const {
+        return sync == nullptr || sync(bytes, size);
     }
     // A valid, whole frame starts at `candidate` and is followed by a sync word or ends
     // exactly at the end of the input. Leaves the reader anywhere after `candidate`.
@@ -175,6 +178,7 @@ protected:
     }
 
     BitReader& reader;
+    SyncTest sync;
     std::uint64_t start = 0;
     Stop stopped = Stop::none;
     Frame frameBytes;

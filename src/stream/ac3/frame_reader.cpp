@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "stream/frame_bits.h"
 #include "stream/ac3/frame_crc.h"
 #include "stream/ac3/silent_frame.h"
+#include "stream/frame_bits.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ constexpr std::int32_t bitRates[FrameReader::frameSizeCodes] = {
 
 }  // namespace
 
-FrameReader::FrameReader(BitReader& reader) : FrameFormat(reader) {
+FrameReader::FrameReader(BitReader& reader) : FrameFormat(reader, startsFrame) {
     for (int code = 0; code < frameSizeCodes; ++code) {
         for (int column = 0; column < 3; ++column) {
             frameSizes[code][column] = wordsPerSyncframe[code][column] * 2;

@@ -26,9 +26,6 @@ public:
     explicit FrameReader(BitReader& reader);
     // The first bytes of an AC-3 or E-AC-3 frame: the sync word 0x0B77.
     static bool startsFrame(const std::uint8_t* bytes, std::size_t size);
-    bool mayStartFrame(const std::uint8_t* bytes, std::size_t size) const override {
-        return startsFrame(bytes, size);
-    }
 
     // Reads the next sync frame. Its playing time: AC-3, from its size and nominal bit rate;
     // E-AC-3, its audio blocks of 256 samples over the sample rate. It steps the clock when it

@@ -9,13 +9,10 @@
 
 class AdtsFormat final : public FrameFormat {
 public:
-    explicit AdtsFormat(BitReader& reader) : FrameFormat(reader) {}
+    explicit AdtsFormat(BitReader& reader) : FrameFormat(reader, startsFrame) {}
     // Twelve set bits and layer 00; or the LOAS sync word 0x2B7, which is read as a stream
     // the program does not cut.
     static bool startsFrame(const std::uint8_t* bytes, std::size_t size);
-    bool mayStartFrame(const std::uint8_t* bytes, std::size_t size) const override {
-        return startsFrame(bytes, size);
-    }
 
     // Every frame steps the clock.
     bool readFrame() override;

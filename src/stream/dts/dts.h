@@ -10,13 +10,10 @@
 
 class DtsFormat final : public FrameFormat {
 public:
-    explicit DtsFormat(BitReader& reader) : FrameFormat(reader) {}
+    explicit DtsFormat(BitReader& reader) : FrameFormat(reader, startsFrame) {}
     // The core's sync word 0x7FFE8001 and the extension substream's 0x64582025; and those of
     // 14-bit and little-endian DTS, which are read as streams the program does not cut.
     static bool startsFrame(const std::uint8_t* bytes, std::size_t size);
-    bool mayStartFrame(const std::uint8_t* bytes, std::size_t size) const override {
-        return startsFrame(bytes, size);
-    }
 
     // Core frames step the clock. A stream whose first frame is an extension substream frame
     // has no core, and is not cut.

@@ -10,12 +10,9 @@
 
 class MpegAudioFormat final : public FrameFormat {
 public:
-    explicit MpegAudioFormat(BitReader& reader) : FrameFormat(reader) {}
+    explicit MpegAudioFormat(BitReader& reader) : FrameFormat(reader, startsFrame) {}
     // Eleven set bits and a layer other than 00 (which is ADTS's): Layer I, II or III.
     static bool startsFrame(const std::uint8_t* bytes, std::size_t size);
-    bool mayStartFrame(const std::uint8_t* bytes, std::size_t size) const override {
-        return startsFrame(bytes, size);
-    }
 
     // Every frame steps the clock. Layer III frames are not read: their audio data runs
     // across frame boundaries.
