@@ -11,11 +11,6 @@ namespace {
 
 // A chunk kept in memory may be this long; `data` is never held.
 constexpr std::uint64_t longestChunk = 1 << 20;
-// Wave64's ids: the RIFF ones are 4 characters and this tail; the file's own is apart.
-constexpr std::uint8_t w64Tail[12] = {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1,
-                                      0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
-constexpr std::uint8_t w64RiffTail[12] = {0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6,
-                                          0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
 // WAVE_FORMAT_EXTENSIBLE's SubFormat GUIDs for PCM and float: the format tag in the first
 // two bytes, two zero bytes, then this.
 constexpr std::uint8_t subFormatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,

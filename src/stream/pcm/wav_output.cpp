@@ -32,10 +32,8 @@ void putChunk(std::vector<std::uint8_t>& out, const Header& h, const std::vector
 }
 
 std::vector<std::uint8_t> idOf(const Header& h, const char* name) {
-    static const std::uint8_t tail[12] = {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1,
-                                          0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
     std::vector<std::uint8_t> id(name, name + 4);
-    if (isW64(h)) id.insert(id.end(), tail, tail + 12);
+    if (isW64(h)) id.insert(id.end(), w64Tail, w64Tail + 12);
     return id;
 }
 
@@ -73,9 +71,8 @@ std::vector<std::uint8_t> fileStart(const Header& h, bool ds64, bool room, std::
                                     std::uint64_t samples) {
     std::vector<std::uint8_t> out;
     if (isW64(h)) {
-        static const std::uint8_t riff[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
-                                              0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
-        out.assign(riff, riff + 16);
+        out.assign({'r', 'i', 'f', 'f'});
+        out.insert(out.end(), w64RiffTail, w64RiffTail + 12);
         putLe(out, 0, 8);
         const std::vector<std::uint8_t> wave = idOf(h, "wave");
         out.insert(out.end(), wave.begin(), wave.end());
