@@ -10,13 +10,15 @@ OutputFile::OutputFile(const std::string& name, platform::FileHandle& handle,
 
 OutputFile::~OutputFile() { keepBuffer(std::move(bytes), capacity); }
 
+bool OutputFile::create() {
+    if (created()) return true;
+    handle = platform::createForWriting(name.c_str(), input);
+    creationFailed = !created();
+    return !creationFailed;
+}
+
 bool OutputFile::writeFrameSlowly(const std::vector<std::int32_t>& frame) {
-    if (!created()) {
-        handle = platform::createForWriting(name.c_str(), input);
-        creationFailed = !created();
-        if (creationFailed) return false;
-    }
-    return append(frame);
+    return create() && append(frame);
 }
 
 bool OutputFile::append(const std::vector<std::int32_t>& frame) {
@@ -33,11 +35,7 @@ bool OutputFile::append(const std::vector<std::int32_t>& frame) {
 
 bool OutputFile::writeBytes(const std::uint8_t* data, std::size_t count) {
     if (count == 0) return true;
-    if (!created()) {
-        handle = platform::createForWriting(name.c_str(), input);
-        creationFailed = !created();
-        if (creationFailed) return false;
-    }
+    if (!create()) return false;
     if (size + count > capacity && !flush()) return false;
     if (count >= capacity) {
         batchFailed = !platform::writeAll(handle, data, count);

@@ -74,6 +74,8 @@ public:
     bool writeFailed() const { return batchFailed; }
 
 private:
+    // Creates the file if it is not open yet. False when that failed (notCreated()).
+    bool create();
     // A frame that opens the file, fills the batch or needs its buffer first.
     bool writeFrameSlowly(const std::vector<std::int32_t>& frame);
     bool append(const std::vector<std::int32_t>& frame);
