@@ -65,7 +65,7 @@ CutResult SampleWalk::run() {
     rate = format.sampleRate();
     bool known = false;
     const std::uint64_t total = format.sampleCount(known);
-    const SamplePlan samples(plan, format.sampleRate(), total, known);
+    const SamplePlan samples(plan, static_cast<std::int32_t>(rate), total, known);
     result.end = CutEnd::windowComplete;
     std::vector<SamplePiece> pieces;
     for (std::size_t index = 0; !inputEnded && samples.output(index, pieces); ++index) {
@@ -82,18 +82,13 @@ CutResult SampleWalk::run() {
 }
 
 void SampleWalk::noteWindow(const SamplePlan& samples) {
-    bool known = false;
-    const std::uint64_t total = format.sampleCount(known);
-    result.windowReached = !known || samples.sampleAt(plan.from) < total || plan.from <= 0.0;
+    result.windowReached = samples.windowReached();
     result.emptyWindow = result.windowReached && samples.windowEmpty();
     result.delay.asked = plan.delay;
     result.delay.samples = true;
     const std::int64_t delay = samples.delaySamples();
     if (delay == 0 || !result.windowReached) return;
-    const std::uint64_t from = samples.sampleAt(plan.from);
-    const std::uint64_t to =
-        std::min(samples.sampleAt(plan.to), known ? total : SamplePiece::toEnd);
-    const std::uint64_t window = to > from ? to - from : 0;
+    const std::uint64_t window = samples.windowLength();
     const std::uint64_t moved = delay > 0 ? static_cast<std::uint64_t>(delay)
                                           : std::min(window, static_cast<std::uint64_t>(-delay));
     result.delay.steps = static_cast<std::int64_t>(moved);

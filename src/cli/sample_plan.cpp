@@ -52,10 +52,21 @@ bool SamplePlan::output(std::size_t index, std::vector<SamplePiece>& pieces) con
     return true;
 }
 
-bool SamplePlan::window(std::vector<SamplePiece>& pieces) const {
-    std::uint64_t from = sampleAt(plan.from);
+bool SamplePlan::windowReached() const {
+    return !known || plan.from <= 0.0 || sampleAt(plan.from) < total;
+}
+
+std::uint64_t SamplePlan::windowLength() const {
+    const std::uint64_t from = sampleAt(plan.from);
     const std::uint64_t to = std::min(sampleAt(plan.to), total);
-    if (from >= to) return false;
+    return to > from ? to - from : 0;
+}
+
+bool SamplePlan::window(std::vector<SamplePiece>& pieces) const {
+    const std::uint64_t length = windowLength();
+    if (length == 0) return false;
+    std::uint64_t from = sampleAt(plan.from);
+    const std::uint64_t to = from + length;
     const std::int64_t delay = delaySamples();
     if (delay > 0) add(pieces, {true, 0, static_cast<std::uint64_t>(delay)});
     if (delay < 0) from += std::min(to - from, static_cast<std::uint64_t>(-delay));

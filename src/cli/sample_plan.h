@@ -30,6 +30,10 @@ public:
     std::int64_t delaySamples() const;
     // The window holds no sample: it is empty, lies after the end, or the delay took it all.
     bool windowEmpty() const;
+    // The window starts before the end of the input (or at 0).
+    bool windowReached() const;
+    // The window's samples, as far as the input has them, before a delay leaves any out.
+    std::uint64_t windowLength() const;
 
 private:
     void add(std::vector<SamplePiece>& pieces, SamplePiece piece) const;
