@@ -131,6 +131,7 @@ bool SampleWalk::writeOutput(std::size_t index, const std::vector<SamplePiece>& 
     out.file = std::make_unique<OutputFile>(out.name, index == 0 ? outputs.firstHandle : out.own,
                                             outputs.input, outputs.progress);
     out.facts = plannedFacts(pieces);
+    format.beginOutput(pieces);
     for (const SamplePiece& piece : pieces) {
         const bool ok = piece.silence ? writeSilence(out, piece.count) : copy(out, piece);
         if (!ok) return failed(out);
@@ -154,18 +155,11 @@ bool SampleWalk::start(Output& out) {
 }
 
 bool SampleWalk::writeSilence(Output& out, std::uint64_t count) {
-    if (!start(out)) return false;
-    const std::uint64_t blockAlign = std::max<std::uint64_t>(format.silence(1).size(), 1);
-    // In blocks of 16 KiB or one sample frame: a long silence needs no more memory.
-    const std::uint64_t most = std::max<std::uint64_t>(16384 / blockAlign, 1);
-    const std::vector<std::uint8_t> block = format.silence(std::min(count, most));
-    for (std::uint64_t left = count; left > 0;) {
-        const std::uint64_t n = std::min(left, most);
-        if (!out.file->writeBytes(block.data(), n * blockAlign)) return false;
-        left -= n;
-    }
+    const bool ok = format.writeSilence(count, [&](const std::uint8_t* data, std::size_t size) {
+        return start(out) && out.file->writeBytes(data, size);
+    });
     out.facts.samples += count;
-    return true;
+    return ok;
 }
 
 bool SampleWalk::copy(Output& out, const SamplePiece& piece) {
@@ -202,6 +196,10 @@ bool SampleWalk::copy(Output& out, const SamplePiece& piece) {
 }
 
 bool SampleWalk::finishOutput(Output& out) {
+    const bool held = format.endOutput([&](const std::uint8_t* data, std::size_t size) {
+        return start(out) && out.file->writeBytes(data, size);
+    });
+    if (!held) return false;
     if (!out.started) return true;
     out.started = false;
     const std::vector<std::uint8_t> trailer = format.outputTrailer(out.facts);

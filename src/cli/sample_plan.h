@@ -4,18 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include "cli/plan.h"
-
-// One piece of an output: the input's samples from `from` on, or zero samples.
-struct SamplePiece {
-    static constexpr std::uint64_t toEnd = std::numeric_limits<std::uint64_t>::max();
-    bool silence = false;
-    std::uint64_t from = 0;
-    std::uint64_t count = 0;  // toEnd: up to the end of the input
-};
+#include "stream/frame_format.h"
 
 class SamplePlan {
 public:

@@ -1,5 +1,7 @@
 #include "stream/frame_format.h"
 
+#include <algorithm>
+
 bool FrameFormat::resync() {
     // Every later byte is a candidate start. Trying one goes at most a frame and a sync word
     // ahead, which the reader can always step back over.
@@ -37,6 +39,19 @@ std::string FrameFormat::commonStopReason() const {
         default:
             return "the end of the input";
     }
+}
+
+bool FrameFormat::writeSilence(std::uint64_t count, const ByteSink& out) {
+    const std::uint64_t blockAlign = std::max<std::uint64_t>(silence(1).size(), 1);
+    // In blocks of 16 KiB or one sample frame.
+    const std::uint64_t most = std::max<std::uint64_t>(16384 / blockAlign, 1);
+    const std::vector<std::uint8_t> block = silence(std::min(count, most));
+    for (std::uint64_t left = count; left > 0;) {
+        const std::uint64_t n = std::min(left, most);
+        if (!out(block.data(), static_cast<std::size_t>(n * blockAlign))) return false;
+        left -= n;
+    }
+    return true;
 }
 
 bool FrameFormat::otherSize(const Frame&, double, Frame&, double&) const { return false; }

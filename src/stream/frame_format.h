@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,15 @@ struct OutputFacts {
     // layout: its sample frames, or sizeKnown false when it runs to an end not known then.
     std::uint64_t planned = 0;
     bool sizeKnown = true;
+};
+
+// One piece of an output of a format that cuts on samples: the input's samples from `from`
+// on, or zero samples.
+struct SamplePiece {
+    static constexpr std::uint64_t toEnd = std::numeric_limits<std::uint64_t>::max();
+    bool silence = false;
+    std::uint64_t from = 0;
+    std::uint64_t count = 0;  // toEnd: up to the end of the input
 };
 
 class FrameFormat {
@@ -127,6 +137,9 @@ public:
         known = false;
         return 0;
     }
+    // An output is about to be written, with these pieces: a format that holds samples back
+    // between pieces starts afresh.
+    virtual void beginOutput(const std::vector<SamplePiece>& /*pieces*/) {}
     // Takes the samples it copies, as bytes, with the input's sample after the last of them;
     // false stops the copy.
     using SampleSink =
@@ -139,6 +152,13 @@ public:
     }
     // `count` samples of silence, as the output holds them.
     virtual std::vector<std::uint8_t> silence(std::uint64_t /*count*/) const { return {}; }
+    // Takes bytes of an output; false stops the writing.
+    using ByteSink = std::function<bool(const std::uint8_t* bytes, std::size_t count)>;
+    // Writes `count` samples of silence into `out`: by default in blocks of silence(), so that
+    // a long silence needs no more memory. False when `out` stopped it.
+    virtual bool writeSilence(std::uint64_t count, const ByteSink& out);
+    // The output's last samples, which the format held back: written when it is closed.
+    virtual bool endOutput(const ByteSink& /*out*/) { return true; }
     // For --check: what is wrong with the samples as a whole ("" for nothing).
     virtual std::string sampleDamage() const { return ""; }
 
