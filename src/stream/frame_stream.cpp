@@ -3,6 +3,7 @@
 #include "stream/ac3/frame_reader.h"
 #include "stream/adts/adts.h"
 #include "stream/dts/dts.h"
+#include "stream/flac/flac_format.h"
 #include "stream/mpeg_audio/mpeg_audio.h"
 #include "stream/pcm/pcm_format.h"
 
@@ -25,6 +26,7 @@ const std::vector<FormatRow>& knownFormats() {
         {MpegAudioFormat::startsFrame, make<MpegAudioFormat>, false},  // 11 set bits
         {DtsFormat::startsFrame, make<DtsFormat>, true},               // 0x7FFE8001, 0x64582025
         {PcmFormat::startsFrame, make<PcmFormat>, true},               // RIFF, RF64, BW64, riff
+        {FlacFormat::startsFrame, make<FlacFormat>, true},             // fLaC, ID3, OggS
     };
     return rows;
 }
@@ -32,16 +34,23 @@ const std::vector<FormatRow>& knownFormats() {
 FrameStream::FrameStream(BitReader& reader, const std::vector<FormatRow>& rows)
     : reader(reader), rows(rows), formats(rows.size()) {
     std::size_t size = syncBytes;
-    const std::uint8_t* first = reader.recentUpTo(reader.offset(), size);
+    const std::uint64_t at = reader.offset();
+    const std::uint8_t* first = reader.recentUpTo(at, size);
     for (std::size_t row = 0; first != nullptr && row < rows.size(); ++row) {
         if (rows[row].startsFrame(first, size)) {
             current = &formatOf(row);
             known = true;
-            current->readFileHeader();
-            return;
+            // A tag or container that holds none of this format after all: as if no row
+            // had matched.
+            if (current->readFileHeader() || current->stop() != FrameFormat::Stop::noSyncWord) {
+                return;
+            }
+            reader.jumpTo(at);
+            break;
         }
     }
     current = &formatOf(0);
+    known = false;
 }
 
 FrameFormat& FrameStream::formatOf(std::size_t row) {

@@ -1,0 +1,152 @@
+#include "stream/flac/flac_frames.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "stream/flac/flac_crc.h"
+
+namespace flac {
+
+namespace {
+
+// Bytes taken from the reader at a time: the buffer holds a frame and at most this more.
+constexpr std::size_t pull = 0x10000;
+constexpr std::size_t notFound = ~std::size_t{0};
+
+}  // namespace
+
+void FrameScanner::begin(const StreamInfo& streamInfo, const FrameHeader& first) {
+    info = streamInfo;
+    variable = first.variable;
+    fixedBlock = variable ? 0 : first.blockSize;
+    // A frame is never longer than its samples written out, with headers and padding.
+    const std::size_t most = std::max<std::size_t>(info.maxBlock, first.blockSize);
+    longest =
+        std::max<std::size_t>(info.maxFrame, most * static_cast<std::size_t>(info.channels) *
+                                                     (static_cast<std::size_t>(info.bits) + 1) / 8 +
+                                                 static_cast<std::size_t>(info.channels) * 8 + 64);
+    any = false;
+}
+
+bool FrameScanner::open(FrameHeader& first) {
+    buffer.clear();
+    bufferOffset = reader.offset();
+    frameStart = frameEnd = 0;
+    have(longestHeader);
+    return readHeader(buffer.data(), buffer.size(), first);
+}
+
+std::uint64_t FrameScanner::firstSample() const {
+    return variable ? current.number : current.number * fixedBlock;
+}
+
+std::uint64_t FrameScanner::expectedAfter(const FrameHeader& header) const {
+    return variable ? header.number + header.blockSize : header.number + 1;
+}
+
+bool FrameScanner::fits(const FrameHeader& header) const {
+    return header.variable == variable && header.channels == info.channels &&
+           (header.bits == 0 || header.bits == info.bits) &&
+           (header.rate == 0 || header.rate == info.rate) &&
+           (variable || header.blockSize <= fixedBlock);
+}
+
+bool FrameScanner::have(std::size_t end) {
+    while (buffer.size() < end) {
+        std::size_t count = 0;
+        const std::uint8_t* bytes = reader.run(count);
+        if (count == 0) return false;
+        count = std::min(count, pull);
+        buffer.insert(buffer.end(), bytes, bytes + count);
+        reader.seek(reader.offset() + count);
+    }
+    return true;
+}
+
+void FrameScanner::compact() {
+    if (frameStart < 2 * pull) return;
+    buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(frameStart));
+    bufferOffset += frameStart;
+    frameEnd -= frameStart;
+    frameStart = 0;
+}
+
+// A header at `at` that fits and carries `expected`, or with `anyLater` any later number.
+bool FrameScanner::isNext(std::size_t at, std::uint64_t next, bool anyLater) {
+    have(at + longestHeader);
+    FrameHeader header;
+    if (!readHeader(buffer.data() + at, buffer.size() - at, header) || !fits(header)) return false;
+    return header.number == next || (anyLater && header.number > current.number);
+}
+
+bool FrameScanner::next() {
+    frameStart = frameEnd;
+    compact();
+    stopped = Stop::none;
+    if (!have(frameStart + 2)) {
+        stopped = buffer.size() == frameStart ? Stop::end : Stop::noFrame;
+        return false;
+    }
+    FrameHeader header;
+    have(frameStart + longestHeader);
+    if (!readHeader(buffer.data() + frameStart, buffer.size() - frameStart, header) ||
+        !fits(header)) {
+        stopped = Stop::noFrame;
+        return false;
+    }
+    jumped = any && header.number != expected;
+    current = header;
+    std::uint16_t crc = 0;
+    frameEnd = findEnd(crc);
+    if (frameEnd == notFound) {
+        frameEnd = frameStart;
+        stopped = Stop::tooLong;
+        return false;
+    }
+    error = 0;
+    if (crc != 0 && size() >= current.length + 2) {
+        const std::uint8_t* end = data() + size() - 2;
+        error = static_cast<std::uint16_t>(crc16(0, data(), size() - 2) ^ (end[0] << 8 | end[1]));
+    } else if (crc != 0) {
+        error = 1;
+    }
+    any = true;
+    expected = expectedAfter(current);
+    return true;
+}
+
+// Where the frame at frameStart ends; `crc` is its bytes' CRC-16 with the one it carries,
+// 0 when that holds.
+std::size_t FrameScanner::findEnd(std::uint16_t& crc) {
+    const std::uint64_t next = expectedAfter(current);
+    std::size_t at = frameStart + current.length, later = notFound;
+    crc = crc16(0, buffer.data() + frameStart, current.length);
+    while (at - frameStart <= longest) {
+        if (at == buffer.size() && !have(at + 1)) return later == notFound || crc == 0 ? at : later;
+        const std::uint8_t* from = buffer.data() + at;
+        const void* found = std::memchr(from, 0xFF, buffer.size() - at);
+        const std::size_t candidate =
+            found == nullptr
+                ? buffer.size()
+                : static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - buffer.data());
+        crc = crc16(crc, from, candidate - at);
+        at = candidate;
+        if (at == buffer.size()) continue;
+        if (crc == 0 && isNext(at, next, false)) return at;
+        if (later == notFound && isNext(at, next, true)) later = at;
+        crc = crc16(crc, buffer.data() + at, 1);
+        ++at;
+    }
+    return later;
+}
+
+bool FrameScanner::goTo(std::uint64_t offset, std::uint64_t sample) {
+    if (!reader.jumpTo(offset)) return false;
+    buffer.clear();
+    bufferOffset = offset;
+    frameStart = frameEnd = 0;
+    expected = variable ? sample : sample / std::max<std::uint32_t>(fixedBlock, 1);
+    return true;
+}
+
+}  // namespace flac
