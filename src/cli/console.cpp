@@ -65,6 +65,17 @@ void Console::filled(double seconds, std::uint64_t steps, bool framePerStep, std
            counted(count, "byte") + " skipped at byte " + std::to_string(offset));
 }
 
+void Console::misnumbered(std::uint64_t offset, double end, std::uint64_t number,
+                          std::uint64_t due) {
+    notice(frameAt(offset, end) + " is numbered " + std::to_string(number) + " where " +
+           std::to_string(due) + " comes next");
+}
+
+void Console::filledSamples(double seconds, std::uint64_t count, std::uint64_t offset) {
+    notice("filled " + secondsText(seconds) + " s (" + counted(count, "silent sample") +
+           ") that the frame numbers say are missing before byte " + std::to_string(offset));
+}
+
 bool Console::reportOutputFailure(const CutResult& result) {
     // Of a plan's outputs, the one that failed.
     if (!result.failedOutput.empty()) outputName = result.failedOutput;
@@ -126,7 +137,8 @@ void Console::sayWhatWasMade(const CutResult& result) {
         notice(result.damage);
     } else if (result.failed > 0) {
         notice(std::to_string(result.failed) + " of " + counted(result.checked, "frame") +
-               " failed their CRC check");
+               (result.misnumbered > 0 ? " failed their CRC or number check"
+                                       : " failed their CRC check"));
     }
     if (result.core) {
         notice("kept the core: left out " + counted(result.coreFrames, "frame") + " (" +

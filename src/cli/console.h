@@ -24,6 +24,9 @@ public:
                   const std::string& why) override;
     void filled(double seconds, std::uint64_t steps, bool framePerStep, std::uint64_t count,
                 std::uint64_t offset, bool estimate) override;
+    void misnumbered(std::uint64_t offset, double end, std::uint64_t number,
+                     std::uint64_t due) override;
+    void filledSamples(double seconds, std::uint64_t count, std::uint64_t offset) override;
     // Says why the output failed, if it did; false when it did not.
     bool reportOutputFailure(const CutResult& result);
     // Says how the walk ended when the output did not fail; false when that is a failure.

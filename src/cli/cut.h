@@ -42,6 +42,7 @@ struct CutResult {
     CopiedSpan copied;
     std::uint64_t checked = 0;                    // frames checked against their CRCs
     std::uint64_t failed = 0;                     // of them, frames that failed
+    std::uint64_t misnumbered = 0;                // of those, frames numbered out of turn
     std::string unchecked;                        // said once when frames checked carried no CRC
     bool repaired = false;                        // a frame was replaced, or lost bytes were filled
     bool core = false;                            // only the core was kept:
@@ -80,6 +81,14 @@ public:
     // the bytes hold at the stream's mean frame length.
     virtual void filled(double seconds, std::uint64_t steps, bool framePerStep, std::uint64_t count,
                         std::uint64_t offset, bool estimate) = 0;
+    // Of a format numbered frame by frame: the frame at `offset` carries `number` where `due`
+    // came next.
+    virtual void misnumbered(std::uint64_t /*offset*/, double /*end*/, std::uint64_t /*number*/,
+                             std::uint64_t /*due*/) {}
+    // With repair: `count` samples, `seconds` long, that the numbers say are missing before
+    // the frame at `offset` were filled with silence.
+    virtual void filledSamples(double /*seconds*/, std::uint64_t /*count*/,
+                               std::uint64_t /*offset*/) {}
 };
 
 // Walks the frames from the reader's position and hands every time step to `plan`, which

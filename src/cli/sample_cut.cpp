@@ -9,7 +9,7 @@
 
 namespace {
 
-class SampleWalk {
+class SampleWalk : public SampleEvents {
 public:
     SampleWalk(FrameFormat& format, const BitReader& input, const CutOptions& options,
                const Plan& plan, const SampleOutputs& outputs, CutEvents& events)
@@ -21,6 +21,13 @@ public:
           events(events) {}
 
     CutResult run();
+
+    void crcFailed(std::uint64_t offset, std::uint64_t end) override;
+    void misnumbered(std::uint64_t offset, std::uint64_t end, std::uint64_t number,
+                     std::uint64_t due) override;
+    void replaced(std::uint64_t offset, std::uint64_t end) override;
+    void filled(std::uint64_t offset, std::uint64_t count) override;
+    void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) override;
 
 private:
     struct Output {
@@ -39,6 +46,8 @@ private:
     bool failed(const Output& out);
     void noteWindow(const SamplePlan& samples);
     void noteCheck();
+    void noteBadSpot();
+    double seconds(std::uint64_t samples) const { return static_cast<double>(samples) / rate; }
     OutputFacts plannedFacts(const std::vector<SamplePiece>& pieces) const;
 
     FrameFormat& format;
@@ -63,6 +72,7 @@ CutResult SampleWalk::run() {
     events.formatFound(format.describe());
     result.headerNotes = format.headerNotes();
     rate = format.sampleRate();
+    format.watch({options.check, options.resync, options.repair, this});
     bool known = false;
     const std::uint64_t total = format.sampleCount(known);
     const SamplePlan samples(plan, static_cast<std::int32_t>(rate), total, known);
@@ -76,6 +86,7 @@ CutResult SampleWalk::run() {
     // Samples short of what the header or the plan promised: the input ended or failed.
     result.readFailed = input.readFailed();
     if (inputEnded && result.end == CutEnd::windowComplete) result.end = CutEnd::endOfInput;
+    noteBadSpot();
     if (plan.isWindow()) noteWindow(samples);
     noteCheck();
     return result;
@@ -97,8 +108,49 @@ void SampleWalk::noteWindow(const SamplePlan& samples) {
     if (result.delay.everythingLeftOut) result.emptyWindow = false;
 }
 
+void SampleWalk::noteBadSpot() {
+    const FrameFormat::Stop stop = format.stop();
+    if (!inputEnded || stop == FrameFormat::Stop::none || stop == FrameFormat::Stop::endOfInput) {
+        return;
+    }
+    result.end = CutEnd::badSpot;
+    result.badSpotOffset = format.frameOffset();
+    result.badSpotReason = format.stopReason();
+    result.unread = input.bytesAfter(result.badSpotOffset, result.unreadAtLeast);
+}
+
+void SampleWalk::crcFailed(std::uint64_t offset, std::uint64_t end) {
+    ++result.failed;
+    events.crcFailed(offset, seconds(end));
+}
+
+void SampleWalk::misnumbered(std::uint64_t offset, std::uint64_t end, std::uint64_t number,
+                             std::uint64_t due) {
+    ++result.failed;
+    ++result.misnumbered;
+    events.misnumbered(offset, seconds(end), number, due);
+}
+
+void SampleWalk::replaced(std::uint64_t offset, std::uint64_t end) {
+    result.repaired = true;
+    events.replaced(offset, seconds(end), true, "");
+}
+
+void SampleWalk::filled(std::uint64_t offset, std::uint64_t count) {
+    result.repaired = true;
+    events.filledSamples(seconds(count), count, offset);
+}
+
+void SampleWalk::skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) {
+    events.skipped(offset, count, reason);
+}
+
 void SampleWalk::noteCheck() {
     if (!options.check || result.outputFailed()) return;
+    if (format.carriesCrc()) {
+        result.checked = format.framesChecked();
+        return;
+    }
     result.damage = format.sampleDamage();
     if (options.repair) {
         result.unchecked = format.noCrcNotice() + ", so there is nothing to mend";

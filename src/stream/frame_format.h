@@ -32,6 +32,31 @@ struct SamplePiece {
     std::uint64_t count = 0;  // toEnd: up to the end of the input
 };
 
+// What a format that cuts on samples and carries checks meets as it reads, for --check,
+// --resync and --repair. Samples are the input's, counted from its first.
+class SampleEvents {
+public:
+    virtual ~SampleEvents() = default;
+    // The frame at `offset`, which ends before sample `end`, fails its CRC.
+    virtual void crcFailed(std::uint64_t offset, std::uint64_t end) = 0;
+    // Its number is `number` where `due` was called for.
+    virtual void misnumbered(std::uint64_t offset, std::uint64_t end, std::uint64_t number,
+                             std::uint64_t due) = 0;
+    // With repair: that frame's samples are silence.
+    virtual void replaced(std::uint64_t offset, std::uint64_t end) = 0;
+    // With repair: `count` samples that the frames' numbers say are missing before the frame
+    // at `offset` are silence.
+    virtual void filled(std::uint64_t offset, std::uint64_t count) = 0;
+    // With resync: `count` bytes at `offset` were skipped, for `reason`.
+    virtual void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) = 0;
+};
+
+// How a format that cuts on samples treats frames that fail their checks.
+struct SampleChecks {
+    bool check = false, resync = false, repair = false;
+    SampleEvents* events = nullptr;
+};
+
 class FrameFormat {
 public:
     // One element per byte (0 to 255), in stream order.
@@ -161,6 +186,10 @@ public:
     virtual bool endOutput(const ByteSink& /*out*/) { return true; }
     // For --check: what is wrong with the samples as a whole ("" for nothing).
     virtual std::string sampleDamage() const { return ""; }
+    // For a format whose frames carry checks: what to do with those that fail, and the
+    // frames read so far.
+    virtual void watch(const SampleChecks& /*checks*/) {}
+    virtual std::uint64_t framesChecked() const { return 0; }
 
     // Playing time in seconds of the frame last read.
     double frameDuration() const { return duration; }

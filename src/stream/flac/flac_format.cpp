@@ -175,13 +175,54 @@ bool FlacFormat::staysFixed(const std::vector<SamplePiece>& pieces) const {
 }
 
 bool FlacFormat::nextFrame() {
-    haveFrame = scanner.next();
-    if (!haveFrame) return false;
+    bool known = false;
+    const std::uint64_t total = sampleCount(known);
+    // A frame numbered before the first, or after the samples STREAMINFO counts, is checked
+    // but has no place.
+    do {
+        haveFrame = readOrSkip();
+        if (haveFrame && scanner.offset() >= checkedTo) checkFrame();
+    } while (haveFrame && (scanner.firstSample() < base ||
+                           (known && scanner.firstSample() - base >= total)));
+    if (!haveFrame) {
+        start = scanner.stopOffset();
+        using ScanStop = flac::FrameScanner::Stop;
+        fail(scanner.stop() == ScanStop::end ? Stop::endOfInput : Stop::noSyncWord);
+        return false;
+    }
     walkedTo = scanner.endSample() - base;
     if (framesRead++ % checkpointEvery == 0) {
         checkpoints.push_back({scanner.offset(), scanner.firstSample()});
     }
     return true;
+}
+
+// The next frame; with resync, after any bytes that hold none.
+bool FlacFormat::readOrSkip() {
+    while (!scanner.next()) {
+        if (!checks.resync || scanner.stop() == flac::FrameScanner::Stop::end) return false;
+        const std::uint64_t at = scanner.stopOffset();
+        const std::string why = scanner.stop() == flac::FrameScanner::Stop::tooLong
+                                    ? "a FLAC frame that does not end where a frame may"
+                                    : "no FLAC frame header";
+        std::uint64_t count = 0;
+        const bool found = scanner.skip(count);
+        if (count > 0) checks.events->skipped(at, count, why);
+        if (!found) return false;
+    }
+    return true;
+}
+
+void FlacFormat::checkFrame() {
+    checkedTo = scanner.offset() + scanner.size();
+    ++checked;
+    if (!checks.check) return;
+    const std::uint64_t end = scanner.endSample() - base;
+    if (scanner.crcError() != 0) checks.events->crcFailed(scanner.offset(), end);
+    if (scanner.numberJumped()) {
+        checks.events->misnumbered(scanner.offset(), end, scanner.header().number,
+                                   scanner.dueNumber());
+    }
 }
 
 // Back to the last frame noted that starts at or before `sample`.
@@ -214,6 +255,11 @@ const std::int32_t* FlacFormat::decoded() {
 bool FlacFormat::put(std::uint64_t from, std::uint64_t count, const flac::FrameWriter::Sink& out) {
     const flac::FrameHeader& header = scanner.header();
     const std::uint16_t error = scanner.crcError();
+    if (error != 0 && checks.repair) {
+        if (mendedAt != scanner.offset()) checks.events->replaced(scanner.offset(), walkedTo);
+        mendedAt = scanner.offset();
+        return writer.add(nullptr, 0, count, 0, out);
+    }
     const bool whole = from == 0 && count == header.blockSize;
     if (whole && (writer.held() == 0 || writer.held() >= flac::shortest)) {
         return writer.copy(scanner.data(), scanner.size(), header, out);
@@ -244,7 +290,10 @@ std::uint64_t FlacFormat::copySamples(std::uint64_t first, std::uint64_t count,
         }
         const std::uint64_t frameStart = scanner.firstSample() - base;
         if (frameStart > reached) {
-            reached = std::min(frameStart, end);  // samples the numbers say are missing
+            // Samples the numbers say are missing: silence with repair, else none.
+            const std::uint64_t upTo = std::min(frameStart, end);
+            if (!fillGap(upTo - reached, sink)) break;
+            reached = upTo;
             continue;
         }
         const std::uint64_t upTo = std::min(scanner.endSample() - base, end);
@@ -253,6 +302,19 @@ std::uint64_t FlacFormat::copySamples(std::uint64_t first, std::uint64_t count,
         if (!put(from, upTo - frameStart - from, sink)) break;
     }
     return reached - first;
+}
+
+bool FlacFormat::fillGap(std::uint64_t count, const flac::FrameWriter::Sink& out) {
+    if (!checks.repair) return true;
+    if (mendedAt != scanner.offset()) {
+        const std::uint64_t frameStart = scanner.firstSample() - base;
+        const std::uint64_t lastEnd = scanner.dueNumber();
+        checks.events->filled(scanner.offset(),
+                              frameStart - (first.variable ? lastEnd - base
+                                                           : lastEnd * first.blockSize - base));
+    }
+    mendedAt = scanner.offset();
+    return writer.add(nullptr, 0, count, 0, out);
 }
 
 bool FlacFormat::writeSilence(std::uint64_t count, const ByteSink& out) {

@@ -46,6 +46,8 @@ public:
                               const SampleSink& out) override;
     bool writeSilence(std::uint64_t count, const ByteSink& out) override;
     bool endOutput(const ByteSink& out) override;
+    void watch(const SampleChecks& how) override { checks = how; }
+    std::uint64_t framesChecked() const override { return checked; }
 
 private:
     struct Checkpoint {
@@ -53,6 +55,9 @@ private:
     };
     bool readOggPage();
     bool nextFrame();
+    bool readOrSkip();
+    void checkFrame();
+    bool fillGap(std::uint64_t count, const flac::FrameWriter::Sink& out);
     bool goBackTo(std::uint64_t sample);
     bool put(std::uint64_t from, std::uint64_t count, const flac::FrameWriter::Sink& out);
     const std::int32_t* decoded();
@@ -74,4 +79,8 @@ private:
     std::uint64_t decodedAt = ~std::uint64_t{0};
     bool decodedOk = false;
     flac::FrameWriter writer;
+    SampleChecks checks;
+    std::uint64_t checked = 0;
+    std::uint64_t checkedTo = 0;   // the input's offset after the last frame checked
+    std::uint64_t mendedAt = ~std::uint64_t{0};  // the frame last reported replaced or filled
 };

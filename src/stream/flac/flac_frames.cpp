@@ -95,6 +95,7 @@ bool FrameScanner::next() {
         return false;
     }
     jumped = any && header.number != expected;
+    due = any ? expected : header.number;
     current = header;
     std::uint16_t crc = 0;
     frameEnd = findEnd(crc);
@@ -138,6 +139,36 @@ std::size_t FrameScanner::findEnd(std::uint16_t& crc) {
         ++at;
     }
     return later;
+}
+
+bool FrameScanner::skip(std::uint64_t& count) {
+    count = 0;
+    std::size_t at = frameEnd + 1;
+    for (;;) {
+        if (at + 2 > buffer.size() && !have(at + 2)) {
+            count += buffer.size() - frameEnd;
+            return false;
+        }
+        const void* found = std::memchr(buffer.data() + at, 0xFF, buffer.size() - at);
+        if (found == nullptr) {
+            at = buffer.size() - 1;
+            // The bytes passed over need not be kept.
+            count += at - frameEnd;
+            bufferOffset += at;
+            buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(at));
+            frameStart = frameEnd = at = 0;
+            continue;
+        }
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - buffer.data());
+        have(at + longestHeader);
+        FrameHeader header;
+        if (readHeader(buffer.data() + at, buffer.size() - at, header) && fits(header)) {
+            count += at - frameEnd;
+            frameStart = frameEnd = at;
+            return true;
+        }
+        ++at;
+    }
 }
 
 bool FrameScanner::goTo(std::uint64_t offset, std::uint64_t sample) {

@@ -28,6 +28,11 @@ public:
     // Reads the next frame. False at the end of the input, and where no frame starts or none
     // ends soon enough (stop() says which).
     bool next();
+    // After a stop where no frame is: on to the next header that fits the stream, with
+    // `count` the bytes passed over. False when the input ends first.
+    bool skip(std::uint64_t& count);
+    // Where the spot that stopped it starts.
+    std::uint64_t stopOffset() const { return bufferOffset + frameEnd; }
     // Goes back or forth to the frame at `offset`, the first of sample `sample`.
     bool goTo(std::uint64_t offset, std::uint64_t sample);
 
@@ -42,6 +47,8 @@ public:
     std::uint16_t crcError() const { return error; }
     // Its number is not the one the frame before it called for.
     bool numberJumped() const { return jumped; }
+    // The number the frame before it called for.
+    std::uint64_t dueNumber() const { return due; }
     Stop stop() const { return stopped; }
     std::uint32_t fixedBlockSize() const { return fixedBlock; }
 
@@ -64,7 +71,7 @@ private:
     FrameHeader current;
     std::uint16_t error = 0;
     bool jumped = false, any = false;
-    std::uint64_t expected = 0;
+    std::uint64_t expected = 0, due = 0;
     Stop stopped = Stop::none;
 };
 
