@@ -68,6 +68,11 @@ inline Decoded ffmpegDecode(const std::string& path, const std::string& format) 
     return decoded;
 }
 
+inline bool haveFlac() {
+    static const bool found = installed("flac") && installed("metaflac");
+    return found;
+}
+
 inline bool haveMpg123() {
     static const bool found = installed("mpg123");
     return found;

@@ -1,9 +1,11 @@
-// PCM end to end: windows, delays, edits and splits of WAV, RF64, BW64 and Wave64 files,
-// each checked to the sample against the input; the headers the outputs get; bad input.
+// Formats cut on samples, end to end: windows, delays, edits and splits of WAV, RF64, BW64,
+// Wave64 and FLAC files, each checked to the sample against the input; the headers the
+// outputs get; bad input.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <map>
+#include <sstream>
 
 #include "decoders.h"
 #include "program_runner.h"
@@ -133,6 +135,31 @@ Bytes expected(const Wav& wav, const std::vector<Piece>& pieces) {
     return out;
 }
 
+// The samples of a FLAC output as flac decodes them, checked on the way: flac -t passes it with
+// nothing to say but that its MD5 is unset, STREAMINFO counts its samples, and its frames,
+// as ffprobe reads their numbers, follow one another from 0 (ffmpeg 5.1 reads no 32-bit FLAC).
+Bytes flacSamples(const std::string& path, std::size_t align, int bits) {
+    const auto [status, said] = shell("flac -t -s " + path + " 2>&1");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(said, std::filesystem::path(path).filename().string() +
+                        ": WARNING, cannot check MD5 signature since it was unset in the "
+                        "STREAMINFO\n");
+    EXPECT_EQ(shell("flac -d -s -f " + path + " -o " + path + ".wav 2>/dev/null").first, 0);
+    const Bytes data = parse(readFile(path + ".wav"), Kind::riff).data;
+    const std::size_t samples = data.size() / align;
+    EXPECT_EQ(shell("metaflac --show-total-samples " + path).second,
+              std::to_string(samples) + "\n");
+    if (!haveFfmpeg() || bits == 32) return data;
+    std::istringstream packets(
+        shell("ffprobe -v error -show_entries packet=pts,duration -of csv=p=0 " + path).second);
+    std::size_t next = 0, pts = 0, duration = 0;
+    for (char comma = 0; packets >> pts >> comma >> duration; next += duration) {
+        EXPECT_EQ(pts, next) << path;
+    }
+    EXPECT_EQ(next, samples) << path;
+    return data;
+}
+
 Wav of(Kind kind, int bits = 16, int rate = 8000, int channels = 2) {
     Wav wav;
     wav.kind = kind, wav.bits = bits, wav.rate = rate, wav.channels = channels;
@@ -179,34 +206,47 @@ TEST(PcmTest, EverySeamFallsOnItsSample) {
          {{{0, 8000}, {16000, 4000}, {20000, 4004, true}, {24004, 55996}}},
          "1 2 0\n2.5 3.0005 1\n"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        TempDir dir;
-        writeFile(dir / "in.wav", row.wav.file());
-        writeFile(dir / "cuts.edl", Bytes(row.edl, row.edl + std::strlen(row.edl)));
-        std::vector<std::string> args = row.args;
-        const bool positional = args[args.size() - 2][0] != '-';
-        args.insert(positional ? args.end() - 2 : args.end(), "in.wav");
-        const Result r = runMorvane(args, dir.path.string());
-        ASSERT_EQ(r.status, 0) << r.err;
-        if (row.outputs.empty()) {
-            EXPECT_NE(r.err.find("nothing to cut: the window holds no samples"), std::string::npos);
-            EXPECT_FALSE(std::filesystem::exists(dir / "morvane_in.wav"));
-        }
-        for (std::size_t i = 0; i < row.outputs.size(); ++i) {
-            const std::string name = row.outputs.size() == 1
-                                         ? "morvane_in.wav"
-                                         : "morvane_in-00" + std::to_string(i + 1) + ".wav";
-            const Parsed out = parse(readFile(dir / name), row.wav.kind);
-            EXPECT_EQ(out.data, expected(row.wav, row.outputs[i])) << name;
-            // ffprobe reads the header back: every kind, BW64 included.
-            if (!haveFfmpeg()) continue;
-            const std::size_t samples = out.data.size() / (row.wav.channels * row.wav.bits / 8);
-            EXPECT_EQ(shell("ffprobe -v error -show_entries stream=duration_ts -of csv=p=0 " +
-                            (dir / name))
-                          .second,
-                      std::to_string(samples) + "\n")
-                << name;
+    // Each row cuts the WAV file and, with flac at hand, the same samples as FLAC.
+    for (const char* in : {"in.wav", "in.flac"}) {
+        const bool flac = std::string(in) == "in.flac";
+        if (flac && !haveFlac()) break;
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(row.what) + ", " + in);
+            TempDir dir;
+            Wav wav = row.wav;
+            if (flac) wav.kind = Kind::riff;  // all flac reads of them
+            writeFile(dir / "in.wav", wav.file());
+            if (flac) {
+                ASSERT_EQ(shell("flac -s -f --channel-map=none " + (dir / "in.wav") + " 2>/dev/null").first, 0);
+            }
+            writeFile(dir / "cuts.edl", Bytes(row.edl, row.edl + std::strlen(row.edl)));
+            std::vector<std::string> args = row.args;
+            const bool positional = args[args.size() - 2][0] != '-';
+            args.insert(positional ? args.end() - 2 : args.end(), in);
+            const Result r = runMorvane(args, dir.path.string());
+            ASSERT_EQ(r.status, 0) << r.err;
+            const std::string ext = flac ? ".flac" : ".wav";
+            if (row.outputs.empty()) {
+                EXPECT_NE(r.err.find("nothing to cut: the window holds no samples"),
+                          std::string::npos);
+                EXPECT_FALSE(std::filesystem::exists(dir / ("morvane_in" + ext)));
+            }
+            for (std::size_t i = 0; i < row.outputs.size(); ++i) {
+                const std::string name =
+                    row.outputs.size() == 1 ? "morvane_in" + ext
+                                            : "morvane_in-00" + std::to_string(i + 1) + ext;
+                const std::size_t align = static_cast<std::size_t>(wav.channels * wav.bits / 8);
+                const Bytes data = flac ? flacSamples(dir / name, align, wav.bits)
+                                        : parse(readFile(dir / name), wav.kind).data;
+                EXPECT_EQ(data, expected(wav, row.outputs[i])) << name;
+                // ffprobe reads the header back: every kind, BW64 included.
+                if (!haveFfmpeg() || (flac && wav.bits == 32)) continue;
+                EXPECT_EQ(shell("ffprobe -v error -show_entries stream=duration_ts -of csv=p=0 " +
+                                (dir / name))
+                              .second,
+                          std::to_string(data.size() / align) + "\n")
+                    << name;
+            }
         }
     }
 }
