@@ -3,6 +3,7 @@
 // outputs get; bad input.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -31,11 +32,23 @@ struct Wav {
     std::size_t samples = 80000;
     std::vector<std::pair<std::string, Bytes>> before, after;  // chunks around the data
     bool unstated = false;                                     // the data's size left at 0
+    bool tones = false;  // a tone in each channel and a little noise, rather than noise alone
     Bytes samplesBytes() const {
         Bytes data;
         const std::size_t width = static_cast<std::size_t>(bits) / 8;
         for (std::size_t i = 0; i < samples * static_cast<std::size_t>(channels); ++i) {
-            le(data, i * 2654435761u + 1, static_cast<int>(width));
+            const std::size_t c = i % static_cast<std::size_t>(channels);
+            // Silent at first (constant subframes); channel 0 of 24 bits has its low 8 bits
+            // zero (wasted bits).
+            const std::size_t at = i / static_cast<std::size_t>(channels);
+            const double tone =
+                at < 5000 ? 0 : std::sin(static_cast<double>(at) * (0.01 + 0.003 * c));
+            auto loud = static_cast<std::int64_t>(tone * std::ldexp(0.4, bits - 1));
+            if (bits == 24 && c == 0) loud &= ~std::int64_t{0xFF};
+            le(data,
+               tones ? static_cast<std::uint64_t>(loud) + (at < 5000 ? 0 : i % 7)
+                     : i * 2654435761u + 1,
+               static_cast<int>(width));
         }
         return data;
     }
@@ -150,13 +163,22 @@ Bytes flacSamples(const std::string& path, std::size_t align, int bits) {
     EXPECT_EQ(shell("metaflac --show-total-samples " + path).second,
               std::to_string(samples) + "\n");
     if (!haveFfmpeg() || bits == 32) return data;
+    // ffmpeg decodes the same samples, and no frame but the last holds fewer than 16.
+    const char* codec = bits == 8 ? "pcm_u8" : bits == 16 ? "pcm_s16le" : "pcm_s24le";
+    EXPECT_EQ(shell("ffmpeg -v error -y " + strictChecks + " -i " + path + " -c:a " + codec + " " +
+                    path + ".ff.wav")
+                  .first,
+              0);
+    EXPECT_EQ(parse(readFile(path + ".ff.wav"), Kind::riff).data, data);
     std::istringstream packets(
         shell("ffprobe -v error -show_entries packet=pts,duration -of csv=p=0 " + path).second);
-    std::size_t next = 0, pts = 0, duration = 0;
+    std::size_t next = 0, pts = 0, duration = 0, shortOnes = 0;
     for (char comma = 0; packets >> pts >> comma >> duration; next += duration) {
         EXPECT_EQ(pts, next) << path;
+        if (duration < 16) ++shortOnes;
     }
     EXPECT_EQ(next, samples) << path;
+    EXPECT_LE(shortOnes, 1u) << path;
     return data;
 }
 
@@ -217,7 +239,10 @@ TEST(PcmTest, EverySeamFallsOnItsSample) {
             if (flac) wav.kind = Kind::riff;  // all flac reads of them
             writeFile(dir / "in.wav", wav.file());
             if (flac) {
-                ASSERT_EQ(shell("flac -s -f --channel-map=none " + (dir / "in.wav") + " 2>/dev/null").first, 0);
+                ASSERT_EQ(
+                    shell("flac -s -f --channel-map=none " + (dir / "in.wav") + " 2>/dev/null")
+                        .first,
+                    0);
             }
             writeFile(dir / "cuts.edl", Bytes(row.edl, row.edl + std::strlen(row.edl)));
             std::vector<std::string> args = row.args;
@@ -232,9 +257,9 @@ TEST(PcmTest, EverySeamFallsOnItsSample) {
                 EXPECT_FALSE(std::filesystem::exists(dir / ("morvane_in" + ext)));
             }
             for (std::size_t i = 0; i < row.outputs.size(); ++i) {
-                const std::string name =
-                    row.outputs.size() == 1 ? "morvane_in" + ext
-                                            : "morvane_in-00" + std::to_string(i + 1) + ext;
+                const std::string name = row.outputs.size() == 1
+                                             ? "morvane_in" + ext
+                                             : "morvane_in-00" + std::to_string(i + 1) + ext;
                 const std::size_t align = static_cast<std::size_t>(wav.channels * wav.bits / 8);
                 const Bytes data = flac ? flacSamples(dir / name, align, wav.bits)
                                         : parse(readFile(dir / name), wav.kind).data;
@@ -406,6 +431,87 @@ TEST(PcmTest, ReadErrorKeepsTheSamplesBeforeIt) {
     const Bytes whole = expected(wav, {{0, 80000}});
     ASSERT_GT(data.size(), 0u);
     EXPECT_EQ(data, Bytes(whole.begin(), whole.begin() + static_cast<long>(data.size())));
+}
+
+}  // namespace
+
+namespace {
+
+// The samples at whose time each frame of `path` starts, as ffprobe reads them.
+std::vector<std::size_t> frameStarts(const std::string& path) {
+    std::istringstream packets(
+        shell("ffprobe -v error -show_entries packet=pts -of csv=p=0 " + path).second);
+    std::vector<std::size_t> starts;
+    for (std::size_t pts = 0; packets >> pts;) starts.push_back(pts);
+    return starts;
+}
+
+// Files as encoders make them, cut to the sample: a window, and an edit list that takes the
+// first sample out of every frame, so that every frame is decoded by the program's decoder
+// and must agree with flac's.
+TEST(FlacTest, EveryEncoderAndLayoutIsCutToTheSample) {
+    if (!haveFlac() || !haveFfmpeg()) GTEST_SKIP() << "flac or ffmpeg is not installed";
+    const auto tones = [](int bits, int rate, int channels) {
+        Wav wav = of(Kind::riff, bits, rate, channels);
+        wav.tones = true;
+        wav.samples = static_cast<std::size_t>(rate) * 2;
+        return wav;
+    };
+    const struct {
+        const char* what;
+        Wav wav;
+        std::string encoder;
+    } rows[] = {
+        {"level 0", tones(16, 44100, 2), "flac -0"},
+        {"level 5, mono at 192 kHz", tones(16, 192000, 1), "flac -5"},
+        {"level 8, 24-bit 5.1 at 96 kHz", tones(24, 96000, 6), "flac -8"},
+        {"7.1 in blocks of 1152", tones(24, 48000, 8), "flac -5 --blocksize=1152"},
+        {"8-bit", tones(8, 22050, 2), "flac -5"},
+        {"ffmpeg's encoder", tones(16, 48000, 2), "ffmpeg -v error -i in.wav -c:a flac in.flac"},
+        {"variable block sizes", tones(16, 44100, 2), "flac -5"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const std::string cd = "cd " + dir.path.string() + " && ";
+        writeFile(dir / "in.wav", row.wav.file());
+        const bool flac = row.encoder.rfind("flac", 0) == 0;
+        ASSERT_EQ(
+            shell(cd + row.encoder + (flac ? " -s --channel-map=none in.wav 2>&1" : "")).first, 0);
+        const std::size_t rate = static_cast<std::size_t>(row.wav.rate);
+        std::size_t skip = 0;  // samples of the WAV file before the FLAC file's first
+        if (row.what == std::string("variable block sizes")) {
+            // A cut that starts inside a frame numbers its frames by their samples.
+            ASSERT_EQ(runMorvane({"in.flac", "0.0005", "9"}, dir.path.string()).status, 0);
+            std::filesystem::rename(dir / "morvane_in.flac", dir / "in.flac");
+            skip = 22;
+        }
+        const std::size_t align = static_cast<std::size_t>(row.wav.channels * row.wav.bits / 8);
+        Result r = runMorvane({"in.flac", "0.25", "1.5"}, dir.path.string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto quarter = static_cast<std::size_t>(std::lround(0.25 * row.wav.rate));
+        EXPECT_EQ(flacSamples(dir / "morvane_in.flac", align, row.wav.bits),
+                  expected(row.wav, {{skip + quarter, rate * 3 / 2 - quarter}}));
+        std::string edl;
+        std::vector<Piece> kept;
+        std::size_t from = 0;
+        for (const std::size_t start : frameStarts(dir / "in.flac")) {
+            if (start == 0) continue;
+            char line[64];
+            std::snprintf(line, sizeof line, "%.9f %.9f 0\n", static_cast<double>(start) / rate,
+                          static_cast<double>(start + 1) / rate);
+            edl += line;
+            kept.push_back({skip + from, start - from});
+            from = start + 1;
+        }
+        kept.push_back({skip + from, row.wav.samples - skip - from});
+        ASSERT_GT(kept.size(), 10u);
+        writeFile(dir / "cuts.edl", Bytes(edl.begin(), edl.end()));
+        r = runMorvane({"--edl", "cuts.edl", "in.flac"}, dir.path.string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(flacSamples(dir / "morvane_in.flac", align, row.wav.bits),
+                  expected(row.wav, kept));
+    }
 }
 
 }  // namespace
