@@ -171,7 +171,9 @@ Bytes flacSamples(const std::string& path, std::size_t align, int bits) {
               0);
     EXPECT_EQ(parse(readFile(path + ".ff.wav"), Kind::riff).data, data);
     std::istringstream packets(
-        shell("ffprobe -v error -show_entries packet=pts,duration -of csv=p=0 " + path).second);
+        shell("ffprobe -v error -select_streams a -show_entries packet=pts,duration -of csv=p=0 " +
+              path)
+            .second);
     std::size_t next = 0, pts = 0, duration = 0, shortOnes = 0;
     for (char comma = 0; packets >> pts >> comma >> duration; next += duration) {
         EXPECT_EQ(pts, next) << path;
@@ -511,6 +513,184 @@ TEST(FlacTest, EveryEncoderAndLayoutIsCutToTheSample) {
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(flacSamples(dir / "morvane_in.flac", align, row.wav.bits),
                   expected(row.wav, kept));
+    }
+}
+
+// The head of every part: the ID3v2 tag before "fLaC", the blocks in their order but the
+// CUESHEET, and a seek table of the input's length whose points name the part's own frames.
+TEST(FlacTest, TheHeaderTellsTheOutput) {
+    if (!haveFlac() || !haveFfmpeg()) GTEST_SKIP() << "flac or ffmpeg is not installed";
+    TempDir dir;
+    Wav wav = of(Kind::riff, 16, 44100, 2);
+    wav.tones = true;
+    writeFile(dir / "in.wav", wav.file());
+    const std::string cue = "FILE \"in.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n";
+    writeFile(dir / "c.cue", Bytes(cue.begin(), cue.end()));
+    ASSERT_EQ(
+        shell("cd " + dir.path.string() +
+              " && flac -s -S 0.2s in.wav 2>&1 && printf x > p.png && metaflac --set-tag=T=x " +
+              "'--import-picture-from=3|image/png|cover|1x1x24|p.png' " +
+              "--import-cuesheet-from=c.cue in.flac 2>/dev/null && " +
+              "(printf 'ID3\\4\\0\\0\\0\\0\\0\\5hello'; cat in.flac) > tagged.flac")
+            .first,
+        0);
+    const Result r =
+        runMorvane({"--verbose", "--split", "timestamps:0.5", "tagged.flac"}, dir.path.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("left out the CUESHEET block: it counts the input's samples"),
+              std::string::npos);
+    const auto blocks = [](const std::string& path) {
+        return shell("metaflac --list " + path + " | grep -E '^  (type|seek points):'").second;
+    };
+    const std::string in = blocks(dir / "tagged.flac");
+    for (const char* part : {"morvane_tagged-001.flac", "morvane_tagged-002.flac"}) {
+        SCOPED_TRACE(part);
+        const Bytes out = readFile(dir / part);
+        const Bytes head = {'I', 'D', '3', 4,   0,   0,   0,   0,   0,  5,
+                            'h', 'e', 'l', 'l', 'o', 'f', 'L', 'a', 'C'};
+        EXPECT_EQ(Bytes(out.begin(), out.begin() + 19), head);
+        std::string want = in;
+        want.erase(want.find("  type: 5 (CUESHEET)\n"), 21);
+        EXPECT_EQ(blocks(dir / part), want);
+        // Every point names a frame: its first sample, its offset from the first frame, its
+        // length.
+        std::istringstream packets(
+            shell("ffprobe -v error -select_streams a -show_entries packet=pts,pos,duration "
+                  "-of csv=p=0 " +
+                  (dir / part))
+                .second);
+        std::map<std::size_t, std::string> frames;
+        std::size_t pts = 0, pos = 0, duration = 0, first = 0;
+        for (char comma = 0; packets >> pts >> comma >> duration >> comma >> pos;) {
+            if (frames.empty()) first = pos;
+            frames[pts] = "sample_number=" + std::to_string(pts) +
+                          ", stream_offset=" + std::to_string(pos - first) +
+                          ", frame_samples=" + std::to_string(duration);
+        }
+        std::istringstream points(
+            shell("metaflac --list --block-type=SEEKTABLE " + (dir / part) +
+                  " | sed -n 's/^    point [0-9]*: //p' | grep -v PLACEHOLDER")
+                .second);
+        std::size_t count = 0;
+        for (std::string point; std::getline(points, point); ++count) {
+            const std::size_t sample = std::stoul(point.substr(point.find('=') + 1));
+            EXPECT_EQ(frames[sample], point);
+        }
+        EXPECT_GE(count, 2u);
+    }
+}
+
+// A FLAC file of 2 s at 44.1 kHz in frames of 4096, and where each frame starts.
+std::vector<std::size_t> flacInput(const TempDir& dir, Wav& wav) {
+    wav = of(Kind::riff, 16, 44100, 2);
+    wav.tones = true;
+    wav.samples = 88200;
+    writeFile(dir / "in.wav", wav.file());
+    EXPECT_EQ(shell("cd " + dir.path.string() + " && flac -s in.wav").first, 0);
+    std::istringstream packets(
+        shell("ffprobe -v error -show_entries packet=pos -of csv=p=0 " + (dir / "in.flac")).second);
+    std::vector<std::size_t> starts;
+    for (std::size_t pos = 0; packets >> pos;) starts.push_back(pos);
+    return starts;
+}
+
+// --check names a frame that fails its CRC or comes out of turn, a cut keeps it failing, and
+// --repair makes its samples, or those the numbers say are missing, silence.
+TEST(FlacTest, DamageIsNamedAndMended) {
+    if (!haveFlac() || !haveFfmpeg()) GTEST_SKIP() << "flac or ffmpeg is not installed";
+    const std::size_t block = 4096;
+    const struct {
+        const char* what;
+        bool gone;  // frames 8 to 10 are gone, rather than a bit of frame 5 flipped
+        std::vector<std::string> args;
+        std::string said;
+        std::vector<Piece> pieces;  // of a repaired output
+    } rows[] = {
+        {"a damaged frame",
+         false,
+         {"--check", "in.flac", "0", "3"},
+         "(ending at 0.557 s) fails its CRC check\n",
+         {}},
+        {"a cut through it", false, {"--check", "in.flac", "0.5", "3"}, "fails its CRC check", {}},
+        {"a damaged frame mended",
+         false,
+         {"--repair", "in.flac", "0", "3"},
+         "(ending at 0.557 s) with silence\n",
+         {{0, 5 * block}, {0, block, true}, {6 * block, 88200 - 6 * block}}},
+        {"frames gone",
+         true,
+         {"--check", "in.flac", "0", "3"},
+         "is numbered 11 where 8 comes next",
+         {}},
+        {"frames gone mended",
+         true,
+         {"--repair", "in.flac", "0", "3"},
+         "filled 0.279 s (12288 silent samples) that the frame numbers say are missing",
+         {{0, 8 * block}, {0, 3 * block, true}, {11 * block, 88200 - 11 * block}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        Wav wav;
+        const std::vector<std::size_t> starts = flacInput(dir, wav);
+        Bytes file = readFile(dir / "in.flac");
+        if (row.gone) {
+            file.erase(file.begin() + static_cast<long>(starts.at(8)),
+                       file.begin() + static_cast<long>(starts.at(11)));
+        } else {
+            file.at(starts.at(5) + 100) ^= 0x10;
+        }
+        writeFile(dir / "in.flac", file);
+        const Result r = runMorvane(row.args, dir.path.string());
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(row.said), std::string::npos) << r.err;
+        const std::string out = dir / "morvane_in.flac";
+        if (row.pieces.empty()) {
+            // What failed in the input fails in the output.
+            const bool frameFails = !row.gone;
+            EXPECT_EQ(shell("flac -t -s " + out + " 2>/dev/null").first != 0, frameFails);
+        } else {
+            EXPECT_EQ(flacSamples(out, 4, 16), expected(wav, row.pieces));
+        }
+    }
+}
+
+// Input that is no FLAC file to cut: a status of 1, a reason and no file.
+TEST(FlacTest, InputThatIsNotFlacToCut) {
+    if (!haveFlac() || !haveFfmpeg()) GTEST_SKIP() << "flac or ffmpeg is not installed";
+    const struct {
+        const char* what;
+        std::size_t at;  // the byte changed, 0 for none
+        std::uint8_t mask;
+        std::vector<std::string> args;
+        int status;
+        std::string said;
+    } rows[] = {
+        {"Ogg", 0, 0, {}, 1, "FLAC in Ogg is not supported: only a native FLAC file (fLaC) is"},
+        {"no STREAMINFO", 4, 0x04, {}, 1, "the FLAC metadata does not start with its STREAMINFO"},
+        {"mono in STREAMINFO", 20, 0x02, {}, 1, "the first frame's header contradicts STREAMINFO"},
+        {"--core", 0, 0, {"--core"}, 255, "FLAC, which has nothing to leave out"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        Wav wav;
+        flacInput(dir, wav);
+        if (row.what == std::string("Ogg")) {
+            ASSERT_EQ(shell("cd " + dir.path.string() +
+                            " && ffmpeg -v error -i in.wav -c:a flac -f ogg -y in.flac")
+                          .first,
+                      0);
+        }
+        Bytes file = readFile(dir / "in.flac");
+        file.at(row.at) ^= row.mask;
+        writeFile(dir / "in.flac", file);
+        std::vector<std::string> args = row.args;
+        args.insert(args.end(), {"in.flac", "0", "1"});
+        const Result r = runMorvane(args, dir.path.string());
+        EXPECT_EQ(r.status, row.status);
+        EXPECT_NE(r.err.find(row.said), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "morvane_in.flac"));
     }
 }
 

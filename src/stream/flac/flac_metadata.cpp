@@ -39,9 +39,10 @@ StreamInfo streamInfo(const std::uint8_t* p) {
     return info;
 }
 
-// The tag before "fLaC": 10 bytes, a size in 7-bit bytes, and a footer when flagged.
+// The tag before "fLaC", whose first 4 bytes are read: 10 bytes of header with a size in 7-bit
+// bytes, and a footer when flagged.
 std::string readId3(BitReader& reader, std::vector<std::uint8_t>& id3) {
-    if (!readBytes(reader, id3, 10)) return "the ID3v2 tag is cut short";
+    if (!readBytes(reader, id3, 6)) return "the ID3v2 tag is cut short";
     std::size_t size = 0;
     for (int i = 6; i < 10; ++i) size = size << 7 | (id3[i] & 0x7F);
     if ((id3[5] & 0x10) != 0) size += 10;
