@@ -1,8 +1,9 @@
 // A whole run of the program on arbitrary bytes and an arbitrary window. The run must return
 // 0 (or -1 for a window it refuses), the output file, when one is made, must be a run of the
-// input's bytes, unchanged (of PCM: its samples, after a header that reads back), and the
-// input must stay as it was. Run again with --repair, it
-// may also return 2, and its output must be whole frames that pass their CRC checks.
+// input's bytes, unchanged (of PCM: its samples, after a header that reads back; of FLAC: a
+// header that reads back and frames numbered in turn), and the input must stay as it was.
+// Run again with --repair, it may also return 2, and its output must be whole frames that
+// pass their CRC checks.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -41,20 +42,45 @@ std::vector<std::uint8_t> readAll(const char* name) {
     return data;
 }
 
+// A FLAC output's frames, read back: numbered in turn, and with `repaired` passing their CRCs.
+class FlacChecks : public SampleEvents {
+public:
+    explicit FlacChecks(bool repaired) : repaired(repaired) {}
+    void crcFailed(std::uint64_t, std::uint64_t) override {
+        if (repaired) fuzzFailure("a repaired FLAC frame that fails its CRC");
+    }
+    void misnumbered(std::uint64_t, std::uint64_t, std::uint64_t, std::uint64_t) override {
+        fuzzFailure("a FLAC frame numbered out of turn");
+    }
+    void replaced(std::uint64_t, std::uint64_t) override {}
+    void filled(std::uint64_t, std::uint64_t) override {}
+    void skipped(std::uint64_t, std::uint64_t, const std::string&) override {
+        fuzzFailure("bytes in a FLAC output that are no frame");
+    }
+
+private:
+    bool repaired;
+};
+
 // What an output carries of the input: all of it, or of a format with a file header, the
-// samples after the header it made, which must read back.
-std::vector<std::uint8_t> carried(const std::vector<std::uint8_t>& output) {
+// samples after the header it made, which must read back. A FLAC output's frames are made
+// anew, and carry nothing to compare.
+std::vector<std::uint8_t> carried(const std::vector<std::uint8_t>& output, bool repaired = false) {
     static FuzzInputFile file;
     BitReader bitReader(file.hold(output.data(), output.size()));
     FrameStream frames(bitReader);
     if (output.empty() || !frames.format().cutsOnSamples()) return output;
     if (frames.format().stop() != FrameFormat::Stop::none) fuzzFailure("an unreadable header");
+    FlacChecks checks(repaired);
+    const bool flac = std::string(frames.format().name()) == "FLAC";
+    if (flac) frames.format().watch({true, true, false, &checks});
     std::vector<std::uint8_t> samples;
     frames.format().copySamples(0, ~std::uint64_t{0},
                                 [&](const std::uint8_t* bytes, std::size_t count, std::uint64_t) {
                                     samples.insert(samples.end(), bytes, bytes + count);
                                     return true;
                                 });
+    if (flac) samples.clear();
     return samples;
 }
 
@@ -68,7 +94,7 @@ void checkWholeFramesWithValidCrcs(const std::vector<std::uint8_t>& output,
     FrameStream frames(bitReader);
     // Samples carry no CRC: a repaired cut is a cut.
     if (frames.format().cutsOnSamples()) {
-        carried(output);
+        carried(output, true);
         return;
     }
     std::size_t offset = 0;

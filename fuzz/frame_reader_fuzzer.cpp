@@ -9,7 +9,9 @@
 // time of their header, twins of the same length, sync and NBLKS to SFREQ, and extension
 // substream frames of their header's length, which do not step. As PCM, after a header it
 // takes: whole sample frames of the input's data, each playing its samples at the rate, and an
-// output header of the same length however many samples the output ends up with.
+// output header of the same length however many samples the output ends up with. As FLAC,
+// after its metadata: frames with the sync code and a header whose CRC-8 holds, each playing
+// its block at the rate, which the decoder takes without reading past the frame.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -17,6 +19,8 @@
 #include "fuzz_input_file.h"
 #include "stream/adts/adts.h"
 #include "stream/dts/dts.h"
+#include "stream/flac/flac_decoder.h"
+#include "stream/flac/flac_format.h"
 #include "stream/ac3/frame_reader.h"
 #include "stream/mpeg_audio/mpeg_audio.h"
 #include "stream/pcm/pcm_format.h"
@@ -137,6 +141,23 @@ void checkPcm(const std::uint8_t*, std::size_t size, double duration, const PcmF
     }
 }
 
+void checkFlac(const std::uint8_t* bytes, std::size_t size, double duration,
+               const FlacFormat& format, const std::vector<std::int32_t>&) {
+    flac::FrameHeader header;
+    if (!flac::readHeader(bytes, size, header)) fuzzFailure("FLAC frame without a valid header");
+    if (duration != static_cast<double>(header.blockSize) / format.sampleRate()) {
+        fuzzFailure("FLAC frame of another time than its block");
+    }
+    // Only the bytes of the frame are read: a copy of them, with nothing after it.
+    const std::vector<std::uint8_t> frame(bytes, bytes + size);
+    std::vector<std::int32_t> samples;
+    if (flac::decodeFrame(frame.data(), frame.size(), header, header.bits != 0 ? header.bits : 16,
+                          samples) &&
+        samples.size() != header.blockSize * static_cast<std::size_t>(header.channels)) {
+        fuzzFailure("FLAC frame decoded to another number of samples");
+    }
+}
+
 // The bytes read as `Format`: every frame the next run of input bytes, then `check`ed; a
 // format with a file header reads it first, and its frames start where the header says.
 template <typename Format, typename Check>
@@ -185,5 +206,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readAs<AdtsFormat>(name, data, size, checkAdts);
     readAs<DtsFormat>(name, data, size, checkDts);
     readAs<PcmFormat>(name, data, size, checkPcm);
+    readAs<FlacFormat>(name, data, size, checkFlac);
     return 0;
 }

@@ -255,20 +255,21 @@ const std::int32_t* FlacFormat::decoded() {
 bool FlacFormat::put(std::uint64_t from, std::uint64_t count, const flac::FrameWriter::Sink& out) {
     const flac::FrameHeader& header = scanner.header();
     const std::uint16_t error = scanner.crcError();
-    if (error != 0 && checks.repair) {
-        if (mendedAt != scanner.offset()) checks.events->replaced(scanner.offset(), walkedTo);
-        mendedAt = scanner.offset();
-        return writer.add(nullptr, 0, count, 0, out);
-    }
     const bool whole = from == 0 && count == header.blockSize;
-    if (whole && (writer.held() == 0 || writer.held() >= flac::shortest)) {
+    if (whole && (error == 0 || !checks.repair) &&
+        (writer.held() == 0 || writer.held() >= flac::shortest)) {
         return writer.copy(scanner.data(), scanner.size(), header, out);
     }
-    const std::int32_t* values = decoded();
-    // Samples that cannot be decoded are silence, in a frame whose CRC-16 fails.
-    const std::uint16_t made = values == nullptr && error == 0 ? 1 : error;
-    if (!writer.add(values == nullptr ? nullptr : values + from, header.blockSize, count, made,
-                    out)) {
+    const std::int32_t* values = error != 0 && checks.repair ? nullptr : decoded();
+    // With repair, a frame that fails its CRC or cannot be decoded is silence. Without, samples
+    // that cannot be decoded are silence in a frame whose CRC-16 fails.
+    if (values == nullptr && checks.repair && mendedAt != scanner.offset()) {
+        checks.events->replaced(scanner.offset(), walkedTo);
+        mendedAt = scanner.offset();
+    }
+    const std::uint16_t made = values == nullptr && !checks.repair && error == 0 ? 1 : error;
+    if (!writer.add(values == nullptr ? nullptr : values + from, header.blockSize, count,
+                    checks.repair ? 0 : made, out)) {
         return false;
     }
     return !whole || writer.flush(out);
