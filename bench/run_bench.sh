@@ -7,7 +7,8 @@
 # three hours, about the AC-3 hour's bytes, and is copied by dd too: a run costs some
 # milliseconds whatever its length, which weigh more a byte in the shorter AAC hour. An hour
 # of 5.1 24-bit PCM in WAV (3.1 GB) is cut whole against dd, and to its last 10 s against dd
-# copying those 10 s with skip. BENCH_ONLY=PATTERN runs only the cases whose names match.
+# copying those 10 s with skip. An hour of 16-bit stereo FLAC at 44.1 kHz (made with flac
+# where it is installed) is cut whole, by an edit list, and to its last 10 s. BENCH_ONLY=PATTERN runs only the cases whose names match.
 # Every case runs twice: on the disk's file system, where users keep their files, and on tmpfs.
 #   bash bench/run_bench.sh [runs, default 7] [scratch directory on disk, default
 #                           build-bench/scratch] [scratch directory on tmpfs, default
@@ -88,13 +89,25 @@ if [ ! -s in.wav ]; then
         ffmpeg -hide_banner -loglevel error -y -f s24le -ar 48000 -ac 6 -i - -c copy in.wav
     rm -f piece.pcm
 fi
+# An hour of 16-bit stereo FLAC at 44.1 kHz: tones and a little noise, as music compresses.
+if [ ! -s in.flac ] && command -v flac >/dev/null; then
+    ffmpeg -hide_banner -loglevel error -y -f lavfi \
+        -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)+0.02*(random(0)-0.5)|0.3*sin(2*PI*330*t)+0.02*(random(1)-0.5):sample_rate=44100:duration=60" \
+        -c:a pcm_s16le -f s16le piece.s16
+    for _ in $(seq 60); do cat piece.s16; done |
+        flac -s -5 --force-raw-format --endian=little --sign=signed --channels=2 --bps=16 \
+            --sample-rate=44100 -o in.flac -
+    rm -f piece.s16
+fi
 wav_data=$(($(stat -c %s in.wav) - 3600 * 48000 * 18))
 size=$(stat -c %s in.ac3)
 frames=$((size / 1792))
 seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
 last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
 have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
-for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in3.aac in.dts in.dtshd in.wav; do cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
+for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in3.aac in.dts in.dtshd in.wav in.flac; do
+    [ -e "$file" ] || continue
+    cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
 echo "stream: $size bytes, $frames frames, $seconds s (E-AC-3: $(stat -c %s in.eac3) bytes); $runs runs each, interleaved"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 
@@ -134,6 +147,14 @@ cases=(
     "PCM 5.1 24-bit dd skip, last 10 s|dd if=in.wav of=out.dd bs=1M iflag=skip_bytes skip=$((wav_data + 3590 * 48000 * 18)) status=none"
     "PCM 5.1 24-bit (c) morvane, last 10 s|$morvane in.wav 3590 1e9"
 )
+if [ -s in.flac ]; then
+    cases+=(
+        "FLAC 16-bit (a) morvane, whole file|$morvane in.flac 0 1e9"
+        "FLAC 16-bit (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.flac"
+        "FLAC 16-bit dd bs=1M, whole file|dd if=in.flac of=out.dd bs=1M status=none"
+        "FLAC 16-bit (c) morvane, last 10 s|$morvane in.flac 3590 1e9"
+    )
+fi
 if [ "$have_ffmpeg" = 1 ]; then
     ff="ffmpeg -nostdin -hide_banner -loglevel error -y"
     cases+=(
@@ -179,7 +200,7 @@ run_cases() {
         [ -z "$dd_median" ] && dd_median=$median
         ratio=$(awk -v a="$median" -v b="$dd_median" 'BEGIN { printf "%.2f", a / b }')
         # Bytes a second, of the stream the command reads.
-        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2|aac|dtshd|dts|wav)' <<<"${cases[$i]#*|}" | head -n 1)
+        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2|aac|dtshd|dts|wav|flac)' <<<"${cases[$i]#*|}" | head -n 1)
         rate=$(awk -v b="$(stat -c %s "${input:-in.ac3}")" -v t="$median" 'BEGIN { printf "%.0f", b / t / 1000 }')
         printf '%-48s %9s %9s %9s %8s %10s %9s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem" "$rate"
     done
