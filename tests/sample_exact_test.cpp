@@ -170,16 +170,27 @@ Bytes flacSamples(const std::string& path, std::size_t align, int bits) {
                   .first,
               0);
     EXPECT_EQ(parse(readFile(path + ".ff.wav"), Kind::riff).data, data);
-    std::istringstream packets(
-        shell("ffprobe -v error -select_streams a -show_entries packet=pts,duration -of csv=p=0 " +
-              path)
-            .second);
-    std::size_t next = 0, pts = 0, duration = 0, shortOnes = 0;
-    for (char comma = 0; packets >> pts >> comma >> duration; next += duration) {
+    std::istringstream packets(shell("ffprobe -v error -select_streams a -show_entries "
+                                     "packet=pts,duration,pos -of csv=p=0 " +
+                                     path)
+                                   .second);
+    std::size_t next = 0, pts = 0, duration = 0, pos = 0, first = 0, shortOnes = 0;
+    std::vector<std::size_t> sizes;
+    for (char comma = 0; packets >> pts >> comma >> duration >> comma >> pos; next += duration) {
         EXPECT_EQ(pts, next) << path;
         if (duration < 16) ++shortOnes;
+        if (sizes.empty()) first = pos;
+        sizes.push_back(duration);
     }
     EXPECT_EQ(next, samples) << path;
+    // Fixed block sizes where every frame but the last has the first's, and the last no more.
+    const bool same =
+        !sizes.empty() &&
+        std::all_of(sizes.begin(), sizes.end() - 1, [&](std::size_t n) { return n == sizes[0]; }) &&
+        sizes.back() <= sizes[0];
+    if (!sizes.empty()) {
+        EXPECT_EQ(readFile(path).at(first + 1), same ? 0xF8 : 0xF9) << path;
+    }
     EXPECT_LE(shortOnes, 1u) << path;
     return data;
 }

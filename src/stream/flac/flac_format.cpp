@@ -130,12 +130,10 @@ void FlacFormat::beginOutput(const std::vector<SamplePiece>& pieces) {
 // output holds the input's block size, but for the last.
 bool FlacFormat::staysFixed(const std::vector<SamplePiece>& pieces) const {
     if (first.variable || !haveFirst) return false;
-    const std::uint64_t block = first.blockSize;
     bool known = false;
     const std::uint64_t total = sampleCount(known);
     flac::FrameWriter dry;
     dry.dryRun(first.blockSize);
-    flac::FrameHeader frame;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const SamplePiece& piece = pieces[i];
         if (piece.silence) {
@@ -145,33 +143,42 @@ bool FlacFormat::staysFixed(const std::vector<SamplePiece>& pieces) const {
         const bool toEnd = piece.count == SamplePiece::toEnd;
         // The input's last frame, of a length not known, may come before more.
         if (toEnd && !known && i + 1 < pieces.size()) return false;
-        std::uint64_t at = piece.from;
         std::uint64_t end = toEnd ? unknownEnd : piece.from + piece.count;
         if (known) end = std::min(end, total);
-        while (at < end) {
-            const std::uint64_t frameStart = at / block * block;
-            const std::uint64_t frameEnd =
-                known ? std::min(frameStart + block, total) : frameStart + block;
-            if (at != frameStart || frameEnd > end) {
-                dry.add(nullptr, 0, std::min(frameEnd, end) - at, 0, {});
-                at = std::min(frameEnd, end);
-                continue;
-            }
-            frame.blockSize = static_cast<std::uint32_t>(frameEnd - frameStart);
-            if (dry.held() > 0 && dry.held() < flac::shortest) {
-                dry.add(nullptr, 0, frame.blockSize, 0, {});
-                dry.flush({});
-            } else {
-                dry.copy(nullptr, 0, frame, {});
-            }
-            // The whole frames after it are copied alike.
-            at = frameEnd + (end - frameEnd) / block * block;
-            if (end == unknownEnd) break;
-            if (at > frameEnd) dry.copy(nullptr, 0, frame, {});
-        }
+        dryCopy(dry, piece.from, end);
     }
     dry.flush({});
     return dry.fixedSoFar();
+}
+
+// The input's samples from `at` up to `end` through `dry`, frame by frame as the cut takes
+// them: parts of frames held, whole ones copied.
+void FlacFormat::dryCopy(flac::FrameWriter& dry, std::uint64_t at, std::uint64_t end) const {
+    const std::uint64_t block = first.blockSize;
+    bool known = false;
+    const std::uint64_t total = sampleCount(known);
+    flac::FrameHeader frame;
+    while (at < end) {
+        const std::uint64_t frameStart = at / block * block;
+        const std::uint64_t frameEnd =
+            known ? std::min(frameStart + block, total) : frameStart + block;
+        if (at != frameStart || frameEnd > end) {
+            dry.add(nullptr, 0, std::min(frameEnd, end) - at, 0, {});
+            at = std::min(frameEnd, end);
+            continue;
+        }
+        frame.blockSize = static_cast<std::uint32_t>(frameEnd - frameStart);
+        if (dry.held() > 0 && dry.held() < flac::shortest) {
+            dry.add(nullptr, 0, frame.blockSize, 0, {});
+            dry.flush({});
+        } else {
+            dry.copy(nullptr, 0, frame, {});
+        }
+        // The whole frames after it are copied alike.
+        at = frameEnd + (end - frameEnd) / block * block;
+        if (end == unknownEnd) return;
+        if (at > frameEnd) dry.copy(nullptr, 0, frame, {});
+    }
 }
 
 bool FlacFormat::nextFrame() {

@@ -62,6 +62,7 @@ private:
     bool put(std::uint64_t from, std::uint64_t count, const flac::FrameWriter::Sink& out);
     const std::int32_t* decoded();
     bool staysFixed(const std::vector<SamplePiece>& pieces) const;
+    void dryCopy(flac::FrameWriter& dry, std::uint64_t at, std::uint64_t end) const;
     std::uint32_t blockSize() const;
 
     flac::Metadata metadata;
