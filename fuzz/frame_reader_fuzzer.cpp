@@ -150,9 +150,10 @@ void checkFlac(const std::uint8_t* bytes, std::size_t size, double duration,
     }
     // Only the bytes of the frame are read: a copy of them, with nothing after it.
     const std::vector<std::uint8_t> frame(bytes, bytes + size);
+    static flac::FrameDecoder decoder;
     std::vector<std::int32_t> samples;
-    if (flac::decodeFrame(frame.data(), frame.size(), header, header.bits != 0 ? header.bits : 16,
-                          samples) &&
+    if (decoder.decode(frame.data(), frame.size(), header, header.bits != 0 ? header.bits : 16,
+                       samples) &&
         samples.size() != header.blockSize * static_cast<std::size_t>(header.channels)) {
         fuzzFailure("FLAC frame decoded to another number of samples");
     }

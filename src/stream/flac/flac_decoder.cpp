@@ -1,5 +1,7 @@
 #include "stream/flac/flac_decoder.h"
 
+#include <algorithm>
+
 namespace flac {
 
 namespace {
@@ -42,7 +44,19 @@ private:
     bool overrun = false;
 };
 
-using Channel = std::vector<std::int64_t>;
+// A channel's samples in the decoder's work area.
+class Channel {
+public:
+    Channel(std::int64_t* samples, std::size_t count) : samples(samples), count(count) {}
+    std::size_t size() const { return count; }
+    std::int64_t& operator[](std::size_t i) { return samples[i]; }
+    std::int64_t* begin() { return samples; }
+    std::int64_t* end() { return samples + count; }
+
+private:
+    std::int64_t* samples;
+    std::size_t count;
+};
 
 bool residual(Bits& bits, Channel& out, std::size_t order) {
     const std::uint64_t method = bits.read(2);
@@ -146,12 +160,16 @@ void decorrelate(int assignment, Channel& a, Channel& b) {
 
 }  // namespace
 
-bool decodeFrame(const std::uint8_t* frame, std::size_t size, const FrameHeader& header, int bits,
-                 std::vector<std::int32_t>& samples) {
+bool FrameDecoder::decode(const std::uint8_t* frame, std::size_t size, const FrameHeader& header,
+                          int bits, std::vector<std::int32_t>& samples) {
     if (size < header.length + 2) return false;
     Bits in(frame + header.length, size - header.length - 2);
-    std::vector<Channel> channels(static_cast<std::size_t>(header.channels),
-                                  Channel(header.blockSize));
+    const std::size_t count = header.blockSize;
+    work.resize(count * static_cast<std::size_t>(header.channels));
+    std::vector<Channel> channels;
+    for (int c = 0; c < header.channels; ++c) {
+        channels.emplace_back(work.data() + static_cast<std::size_t>(c) * count, count);
+    }
     for (int c = 0; c < header.channels; ++c) {
         // The side channel has one bit more.
         const bool side = (header.assignment == 8 || header.assignment == 10) ? c == 1
@@ -162,11 +180,9 @@ bool decodeFrame(const std::uint8_t* frame, std::size_t size, const FrameHeader&
         }
     }
     if (header.assignment >= 8) decorrelate(header.assignment, channels[0], channels[1]);
-    samples.clear();
-    samples.reserve(channels.size() * header.blockSize);
-    for (const Channel& channel : channels) {
-        for (const std::int64_t v : channel) samples.push_back(static_cast<std::int32_t>(v));
-    }
+    samples.resize(work.size());
+    std::transform(work.begin(), work.end(), samples.begin(),
+                   [](std::int64_t v) { return static_cast<std::int32_t>(v); });
     return true;
 }
 

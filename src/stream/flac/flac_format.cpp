@@ -4,8 +4,6 @@
 #include <cstring>
 #include <limits>
 
-#include "stream/flac/flac_decoder.h"
-
 namespace {
 
 constexpr std::uint64_t unknownEnd = std::numeric_limits<std::uint64_t>::max();
@@ -189,8 +187,8 @@ bool FlacFormat::nextFrame() {
     do {
         haveFrame = readOrSkip();
         if (haveFrame && scanner.offset() >= checkedTo) checkFrame();
-    } while (haveFrame && (scanner.firstSample() < base ||
-                           (known && scanner.firstSample() - base >= total)));
+    } while (haveFrame &&
+             (scanner.firstSample() < base || (known && scanner.firstSample() - base >= total)));
     if (!haveFrame) {
         start = scanner.stopOffset();
         using ScanStop = flac::FrameScanner::Stop;
@@ -252,8 +250,8 @@ const std::int32_t* FlacFormat::decoded() {
     if (decodedAt != scanner.offset()) {
         decodedAt = scanner.offset();
         const flac::FrameHeader& header = scanner.header();
-        decodedOk = flac::decodeFrame(scanner.data(), scanner.size(), header,
-                                      header.bits != 0 ? header.bits : metadata.info.bits, samples);
+        decodedOk = decoder.decode(scanner.data(), scanner.size(), header,
+                                   header.bits != 0 ? header.bits : metadata.info.bits, samples);
     }
     return decodedOk ? samples.data() : nullptr;
 }
@@ -317,9 +315,9 @@ bool FlacFormat::fillGap(std::uint64_t count, const flac::FrameWriter::Sink& out
     if (mendedAt != scanner.offset()) {
         const std::uint64_t frameStart = scanner.firstSample() - base;
         const std::uint64_t lastEnd = scanner.dueNumber();
-        checks.events->filled(scanner.offset(),
-                              frameStart - (first.variable ? lastEnd - base
-                                                           : lastEnd * first.blockSize - base));
+        checks.events->filled(
+            scanner.offset(),
+            frameStart - (first.variable ? lastEnd - base : lastEnd * first.blockSize - base));
     }
     mendedAt = scanner.offset();
     return writer.add(nullptr, 0, count, 0, out);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "stream/flac/flac_decoder.h"
 #include "stream/flac/flac_frame_writer.h"
 #include "stream/flac/flac_frames.h"
 #include "stream/flac/flac_metadata.h"
@@ -75,13 +76,14 @@ private:
     bool haveFrame = false;  // the scanner holds a frame read
     std::vector<Checkpoint> checkpoints;
     std::uint64_t framesRead = 0;
-    std::uint64_t walkedTo = 0;         // the input's sample after the last frame read
+    std::uint64_t walkedTo = 0;  // the input's sample after the last frame read
+    flac::FrameDecoder decoder;
     std::vector<std::int32_t> samples;  // the frame last decoded
     std::uint64_t decodedAt = ~std::uint64_t{0};
     bool decodedOk = false;
     flac::FrameWriter writer;
     SampleChecks checks;
     std::uint64_t checked = 0;
-    std::uint64_t checkedTo = 0;   // the input's offset after the last frame checked
+    std::uint64_t checkedTo = 0;                 // the input's offset after the last frame checked
     std::uint64_t mendedAt = ~std::uint64_t{0};  // the frame last reported replaced or filled
 };

@@ -40,13 +40,16 @@ private:
 void FrameWriter::begin(const FrameHeader& likeHeader, const StreamInfo& streamInfo,
                         std::uint32_t blockSize, bool numberSamples, std::size_t seekPoints,
                         std::uint64_t planned) {
+    // The room for held samples is kept from output to output.
+    std::vector<std::int32_t> room = std::move(heldSamples);
     *this = FrameWriter();
+    heldSamples = std::move(room);
     like = likeHeader;
     info = streamInfo;
     block = blockSize;
     variable = numberSamples;
     capacity = 2 * static_cast<std::size_t>(block) + 2 * shortest;
-    heldSamples.assign(capacity * static_cast<std::size_t>(info.channels), 0);
+    heldSamples.resize(capacity * static_cast<std::size_t>(info.channels));
     for (std::size_t i = 0; i < seekPoints && planned > 0; ++i) {
         targets.push_back(planned * i / seekPoints);
     }
