@@ -11,11 +11,11 @@
 #include "stream/flac/flac_frame_writer.h"
 #include "stream/flac/flac_frames.h"
 #include "stream/flac/flac_metadata.h"
-#include "stream/frame_format.h"
+#include "stream/sample_format.h"
 
-class FlacFormat final : public FrameFormat {
+class FlacFormat final : public SampleFormat {
 public:
-    explicit FlacFormat(BitReader& reader) : FrameFormat(reader), scanner(reader) {}
+    explicit FlacFormat(BitReader& reader) : SampleFormat(reader), scanner(reader) {}
     // "fLaC", and the ID3v2 tag or Ogg page that may hold one.
     static bool startsFrame(const std::uint8_t* bytes, std::size_t size);
 
@@ -23,21 +23,15 @@ public:
     bool readFileHeader() override;
     // The frames one by one, each stepping the clock.
     bool readFrame() override;
-    bool resync() override { return false; }
-    bool frameAt(std::uint64_t) override { return false; }
     std::string stopReason() const override;
     bool crcsHold() const override { return scanner.crcError() == 0; }
     const char* name() const override { return "FLAC"; }
     // "FLAC, 48 kHz, 24-bit, 6 channels, fixed blocks of 4096".
     std::string describe() const override;
     Frame silentFrame(const Frame&) const override { return {}; }
-    std::size_t kinds() const override { return 1; }
-    std::size_t kindOf(const Frame&) const override { return 0; }
-    Frame replacementReference(const Frame&, const Frame& good) const override { return good; }
 
     std::vector<std::uint8_t> outputHeader(const OutputFacts& facts) const override;
     std::vector<std::string> headerNotes() const override;
-    bool cutsOnSamples() const override { return true; }
     std::int32_t sampleRate() const override {
         return static_cast<std::int32_t>(metadata.info.rate);
     }

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "stream/frame_format.h"
+#include "stream/sample_format.h"
 #include "stream/pcm/wav_header.h"
 
-class PcmFormat final : public FrameFormat {
+class PcmFormat final : public SampleFormat {
 public:
-    explicit PcmFormat(BitReader& reader) : FrameFormat(reader) {}
+    explicit PcmFormat(BitReader& reader) : SampleFormat(reader) {}
     // RIFF, RF64, BW64 or Wave64's "riff".
     static bool startsFrame(const std::uint8_t* bytes, std::size_t size);
 
@@ -19,9 +19,6 @@ public:
     bool readFileHeader() override;
     // A frame is a block of up to 4096 sample frames; each steps the clock.
     bool readFrame() override;
-    // Samples have no sync word to find again.
-    bool resync() override { return false; }
-    bool frameAt(std::uint64_t) override { return false; }
     std::string stopReason() const override;
     bool crcsHold() const override { return true; }
     bool carriesCrc() const override { return false; }
@@ -33,15 +30,11 @@ public:
     // "PCM in WAV, 48 kHz, 6 channels, 24-bit integer".
     std::string describe() const override;
     Frame silentFrame(const Frame& reference) const override;
-    std::size_t kinds() const override { return 1; }
-    std::size_t kindOf(const Frame&) const override { return 0; }
-    Frame replacementReference(const Frame&, const Frame& good) const override { return good; }
 
     std::vector<std::uint8_t> outputHeader(const OutputFacts& facts) const override;
     std::vector<std::uint8_t> outputTrailer(const OutputFacts& facts) const override;
     std::vector<std::string> headerNotes() const override;
     std::string outputNote(const OutputFacts& facts) const override;
-    bool cutsOnSamples() const override { return true; }
     std::int32_t sampleRate() const override { return static_cast<std::int32_t>(header.rate); }
     std::uint64_t sampleCount(bool& known) const override;
     std::uint64_t copySamples(std::uint64_t first, std::uint64_t count,
