@@ -1,6 +1,12 @@
 #include "stream/flac/flac_crc.h"
 
 #include <array>
+#include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define MORVANE_CLMUL 1
+#endif
 
 namespace flac {
 
@@ -38,6 +44,73 @@ std::uint16_t multiply(std::uint16_t a, std::uint16_t b) {
     return static_cast<std::uint16_t>(product);
 }
 
+std::uint16_t crc16Tables(std::uint16_t crc, const std::uint8_t* data, std::size_t size) {
+    const auto& t = tables;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        const std::uint8_t* p = data + i;
+        crc = static_cast<std::uint16_t>(t[7][p[0] ^ crc >> 8] ^ t[6][p[1] ^ (crc & 0xFF)] ^
+                                         t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^
+                                         t[1][p[6]] ^ t[0][p[7]]);
+    }
+    for (; i < size; ++i) crc = static_cast<std::uint16_t>(crc << 8 ^ t[0][crc >> 8 ^ data[i]]);
+    return crc;
+}
+
+#ifdef MORVANE_CLMUL
+// 16 bytes as a polynomial of 128 bits, the first byte's first bit its highest.
+__attribute__((target("pclmul,ssse3"))) __m128i loadReversed(const std::uint8_t* bytes,
+                                                             __m128i reverse) {
+    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), reverse);
+}
+
+// x^n and x^(n + 64) modulo the polynomial, for moving the low and high halves of 128 bits
+// n bits up.
+__attribute__((target("pclmul,ssse3"))) __m128i moveBy(std::uint64_t bits) {
+    return _mm_set_epi64x(static_cast<long long>(crc16AfterZeros(1, (bits + 64) / 8)),
+                          static_cast<long long>(crc16AfterZeros(1, bits / 8)));
+}
+
+// `bytes` moved up by the bits `move` was made for, modulo the polynomial, plus `next`.
+__attribute__((target("pclmul,ssse3"))) __m128i fold(__m128i bytes, __m128i move, __m128i next) {
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(bytes, move, 0x11),
+                                       _mm_clmulepi64_si128(bytes, move, 0x00)),
+                         next);
+}
+
+// Long runs by carry-less multiplication, in four lanes of 16 bytes: each lane, a polynomial
+// of 128 bits, is moved 512 bits up modulo the polynomial and the next 16 bytes added. The
+// lanes are then joined into one, which is congruent to the bytes so far: its CRC is theirs.
+__attribute__((target("pclmul,ssse3"))) std::uint16_t crc16Folded(std::uint16_t crc,
+                                                                  const std::uint8_t* data,
+                                                                  std::size_t size) {
+    static const __m128i by128 = moveBy(128), by512 = moveBy(512);
+    const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m128i lanes[4];
+    for (int i = 0; i < 4; ++i) lanes[i] = loadReversed(data + 16 * i, reverse);
+    // The CRC so far goes into the first two bytes.
+    lanes[0] = _mm_xor_si128(lanes[0],
+                             _mm_set_epi64x(static_cast<long long>(std::uint64_t{crc} << 48), 0));
+    std::size_t at = 64;
+    for (; at + 64 <= size; at += 64) {
+        for (int i = 0; i < 4; ++i) {
+            lanes[i] = fold(lanes[i], by512, loadReversed(data + at + 16 * i, reverse));
+        }
+    }
+    __m128i bytes = lanes[0];
+    for (int i = 1; i < 4; ++i) bytes = fold(bytes, by128, lanes[i]);
+    for (; at + 16 <= size; at += 16) bytes = fold(bytes, by128, loadReversed(data + at, reverse));
+    alignas(16) std::uint8_t folded[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(folded), _mm_shuffle_epi8(bytes, reverse));
+    return crc16Tables(crc16Tables(0, folded, 16), data + at, size - at);
+}
+
+bool canFold() {
+    static const bool can = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
+    return can;
+}
+#endif
+
 }  // namespace
 
 std::uint8_t crc8(const std::uint8_t* data, std::size_t size) {
@@ -51,16 +124,10 @@ std::uint8_t crc8(const std::uint8_t* data, std::size_t size) {
 }
 
 std::uint16_t crc16(std::uint16_t crc, const std::uint8_t* data, std::size_t size) {
-    const auto& t = tables;
-    std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        const std::uint8_t* p = data + i;
-        crc = static_cast<std::uint16_t>(t[7][p[0] ^ crc >> 8] ^ t[6][p[1] ^ (crc & 0xFF)] ^
-                                         t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^
-                                         t[1][p[6]] ^ t[0][p[7]]);
-    }
-    for (; i < size; ++i) crc = static_cast<std::uint16_t>(crc << 8 ^ t[0][crc >> 8 ^ data[i]]);
-    return crc;
+#ifdef MORVANE_CLMUL
+    if (size >= 64 && canFold()) return crc16Folded(crc, data, size);
+#endif
+    return crc16Tables(crc, data, size);
 }
 
 std::uint16_t crc16AfterZeros(std::uint16_t crc, std::uint64_t count) {

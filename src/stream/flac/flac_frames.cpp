@@ -71,12 +71,10 @@ void FrameScanner::compact() {
     frameStart = 0;
 }
 
-// A header at `at` that fits and carries `expected`, or with `anyLater` any later number.
-bool FrameScanner::isNext(std::size_t at, std::uint64_t next, bool anyLater) {
+// The header at `at`, when one is there that fits the stream.
+bool FrameScanner::fittingHeader(std::size_t at, FrameHeader& header) {
     have(at + longestHeader);
-    FrameHeader header;
-    if (!readHeader(buffer.data() + at, buffer.size() - at, header) || !fits(header)) return false;
-    return header.number == next || (anyLater && header.number > current.number);
+    return readHeader(buffer.data() + at, buffer.size() - at, header) && fits(header);
 }
 
 bool FrameScanner::next() {
@@ -88,9 +86,7 @@ bool FrameScanner::next() {
         return false;
     }
     FrameHeader header;
-    have(frameStart + longestHeader);
-    if (!readHeader(buffer.data() + frameStart, buffer.size() - frameStart, header) ||
-        !fits(header)) {
+    if (!fittingHeader(frameStart, header)) {
         stopped = Stop::noFrame;
         return false;
     }
@@ -117,25 +113,33 @@ bool FrameScanner::next() {
 }
 
 // Where the frame at frameStart ends; `crc` is its bytes' CRC-16 with the one it carries,
-// 0 when that holds.
+// 0 when that holds. The CRC is taken only up to the headers found on the way.
 std::size_t FrameScanner::findEnd(std::uint16_t& crc) {
     const std::uint64_t next = expectedAfter(current);
-    std::size_t at = frameStart + current.length, later = notFound;
-    crc = crc16(0, buffer.data() + frameStart, current.length);
+    std::size_t at = frameStart + current.length, later = notFound, summed = frameStart;
+    crc = 0;
+    const auto sumTo = [&](std::size_t end) {
+        crc = crc16(crc, buffer.data() + summed, end - summed);
+        summed = end;
+    };
     while (at - frameStart <= longest) {
-        if (at == buffer.size() && !have(at + 1)) return later == notFound || crc == 0 ? at : later;
-        const std::uint8_t* from = buffer.data() + at;
-        const void* found = std::memchr(from, 0xFF, buffer.size() - at);
-        const std::size_t candidate =
+        if (at == buffer.size() && !have(at + 1)) {
+            sumTo(at);
+            return later == notFound || crc == 0 ? at : later;
+        }
+        const void* found = std::memchr(buffer.data() + at, 0xFF, buffer.size() - at);
+        at =
             found == nullptr
                 ? buffer.size()
                 : static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - buffer.data());
-        crc = crc16(crc, from, candidate - at);
-        at = candidate;
-        if (at == buffer.size()) continue;
-        if (crc == 0 && isNext(at, next, false)) return at;
-        if (later == notFound && isNext(at, next, true)) later = at;
-        crc = crc16(crc, buffer.data() + at, 1);
+        FrameHeader header;
+        if (at == buffer.size() || !fittingHeader(at, header)) {
+            at += at == buffer.size() ? 0 : 1;
+            continue;
+        }
+        sumTo(at);
+        if (crc == 0 && header.number == next) return at;
+        if (later == notFound && header.number > current.number) later = at;
         ++at;
     }
     return later;
@@ -160,9 +164,8 @@ bool FrameScanner::skip(std::uint64_t& count) {
             continue;
         }
         at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - buffer.data());
-        have(at + longestHeader);
         FrameHeader header;
-        if (readHeader(buffer.data() + at, buffer.size() - at, header) && fits(header)) {
+        if (fittingHeader(at, header)) {
             count += at - frameEnd;
             frameStart = frameEnd = at;
             return true;

@@ -56,7 +56,7 @@ private:
     bool fits(const FrameHeader& header) const;
     bool have(std::size_t end);
     std::uint64_t expectedAfter(const FrameHeader& header) const;
-    bool isNext(std::size_t at, std::uint64_t expected, bool anyLater);
+    bool fittingHeader(std::size_t at, FrameHeader& header);
     std::size_t findEnd(std::uint16_t& crc);
     void compact();
 
