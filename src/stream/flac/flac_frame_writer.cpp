@@ -49,7 +49,6 @@ void FrameWriter::begin(const FrameHeader& likeHeader, const StreamInfo& streamI
     block = blockSize;
     variable = numberSamples;
     capacity = 2 * static_cast<std::size_t>(block) + 2 * shortest;
-    heldSamples.resize(capacity * static_cast<std::size_t>(info.channels));
     for (std::size_t i = 0; i < seekPoints && planned > 0; ++i) {
         targets.push_back(planned * i / seekPoints);
     }
@@ -84,15 +83,18 @@ bool FrameWriter::copy(const std::uint8_t* frame, std::size_t size, const FrameH
                         body);
     const std::uint16_t crc =
         static_cast<std::uint16_t>((frame[size - 2] << 8 | frame[size - 1]) ^ change);
-    made.assign(frame + header.length, frame + header.length + body);
-    made.push_back(static_cast<std::uint8_t>(crc >> 8));
-    made.push_back(static_cast<std::uint8_t>(crc));
-    return emit(head, made.data(), made.size(), header.blockSize, out);
+    const std::uint8_t crcBytes[2] = {static_cast<std::uint8_t>(crc >> 8),
+                                      static_cast<std::uint8_t>(crc)};
+    account(header.blockSize, head.size() + body + 2);
+    return out(head.data(), head.size()) && out(frame + header.length, body) && out(crcBytes, 2);
 }
 
 bool FrameWriter::add(const std::int32_t* from, std::size_t stride, std::uint64_t count,
                       std::uint16_t crcError, const Sink& out) {
     heldError ^= crcError;
+    // The room for held samples is made when first needed: a cut of whole frames needs none.
+    const std::size_t room = capacity * static_cast<std::size_t>(info.channels);
+    if (!dry && heldSamples.size() < room) heldSamples.resize(room);
     for (std::uint64_t done = 0; done < count;) {
         const std::size_t take =
             static_cast<std::size_t>(std::min<std::uint64_t>(count - done, capacity - heldCount));

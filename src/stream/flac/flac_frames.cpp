@@ -10,7 +10,7 @@ namespace flac {
 namespace {
 
 // Bytes taken from the reader at a time: the buffer holds a frame and at most this more.
-constexpr std::size_t pull = 0x10000;
+constexpr std::size_t pull = 0x4000;
 constexpr std::size_t notFound = ~std::size_t{0};
 
 }  // namespace
