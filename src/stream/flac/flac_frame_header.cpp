@@ -91,9 +91,9 @@ bool readHeader(const std::uint8_t* bytes, std::size_t size, FrameHeader& header
     return true;
 }
 
-std::vector<std::uint8_t> writeHeader(const FrameHeader& like, bool variable, std::uint64_t number,
-                                      std::uint32_t blockSize, bool copy) {
-    std::vector<std::uint8_t> out = {0xFF, static_cast<std::uint8_t>(variable ? 0xF9 : 0xF8)};
+void writeHeader(const FrameHeader& like, bool variable, std::uint64_t number,
+                 std::uint32_t blockSize, bool copy, std::vector<std::uint8_t>& out) {
+    out.assign({0xFF, static_cast<std::uint8_t>(variable ? 0xF9 : 0xF8)});
     int blockCode = blockSize <= 256 ? 6 : 7;
     for (int code = 1; code < 16 && !copy; ++code) {
         if (blockSizeOf(code) == blockSize) blockCode = code;
@@ -111,7 +111,6 @@ std::vector<std::uint8_t> writeHeader(const FrameHeader& like, bool variable, st
     }
     out.insert(out.end(), like.rateBytes, like.rateBytes + like.rateByteCount);
     out.push_back(crc8(out.data(), out.size()));
-    return out;
 }
 
 }  // namespace flac

@@ -29,9 +29,9 @@ struct FrameHeader {
 bool readHeader(const std::uint8_t* bytes, std::size_t size, FrameHeader& header);
 
 // The header of a frame of `blockSize` samples numbered `number`, coded as `like` codes its
-// sample rate and sample size; `copy` keeps like's block size and channel codes too.
-std::vector<std::uint8_t> writeHeader(const FrameHeader& like, bool variable, std::uint64_t number,
-                                      std::uint32_t blockSize, bool copy);
+// sample rate and sample size, into `out`; `copy` keeps like's block size and channel codes.
+void writeHeader(const FrameHeader& like, bool variable, std::uint64_t number,
+                 std::uint32_t blockSize, bool copy, std::vector<std::uint8_t>& out);
 
 // The longest header: 2 + 2 + 7 bytes of number + 2 + 2 + 1.
 inline constexpr std::size_t longestHeader = 16;

@@ -69,11 +69,11 @@ bool FrameWriter::copy(const std::uint8_t* frame, std::size_t size, const FrameH
         return true;
     }
     const std::uint64_t number = variable ? samples : frames;
-    const std::vector<std::uint8_t> head =
-        writeHeader(header, variable, number, header.blockSize, true);
+    writeHeader(header, variable, number, header.blockSize, true, head);
     const std::size_t body = size - header.length - 2;
     if (head.size() == header.length && std::equal(head.begin(), head.end(), frame)) {
-        return emit({}, frame, size, header.blockSize, out);
+        head.clear();
+        return emit(head, frame, size, header.blockSize, out);
     }
     // The CRC-16 is linear: the new header's part of it replaces the old one's, and a CRC
     // that was off stays off by as much.
@@ -130,7 +130,7 @@ bool FrameWriter::makeFrame(std::uint32_t count, const Sink& out) {
         account(count, 0);
     } else {
         const std::uint64_t number = variable ? samples : frames;
-        std::vector<std::uint8_t> head = writeHeader(like, variable, number, count, false);
+        writeHeader(like, variable, number, count, false, head);
         made.clear();
         BitPacker bits(made);
         for (int c = 0; c < info.channels; ++c) {

@@ -63,7 +63,7 @@ private:
     std::size_t capacity = 0;
     std::uint64_t heldCount = 0;
     std::uint16_t heldError = 0;
-    std::vector<std::uint8_t> made;
+    std::vector<std::uint8_t> head, made;  // of the frame being written
     // What was written.
     std::uint64_t frames = 0, samples = 0, bytes = 0;
     std::uint32_t lastBlock = 0, minBlock = 0, maxBlock = 0;
