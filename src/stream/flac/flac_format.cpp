@@ -24,11 +24,12 @@ bool FlacFormat::startsFrame(const std::uint8_t* bytes, std::size_t size) {
 // An Ogg page whose packet is FLAC's "\x7F" "FLAC" mapping: not cut. Any other is no FLAC.
 bool FlacFormat::readOggPage() {
     std::string page;
-    for (int i = 0; i < 64 && !reader.atEnd(); ++i)
+    while (page.size() < 64 && !reader.atEnd()) {
         page.push_back(static_cast<char>(reader.readByte()));
-    if (page.find("\x7F"
-                  "FLAC") == std::string::npos)
+    }
+    if (page.find(std::string(1, '\x7F') + "FLAC") == std::string::npos) {
         return fail(Stop::noSyncWord);
+    }
     fault = "FLAC in Ogg is not supported: only a native FLAC file (fLaC) is";
     return fail(Stop::unsupported);
 }
@@ -44,7 +45,7 @@ bool FlacFormat::readFileHeader() {
     start = firstOffset = reader.offset();
     const flac::StreamInfo& info = metadata.info;
     if (!scanner.open(first)) {
-        if (!reader.atEnd()) {
+        if (scanner.held() > 0) {
             fault = "no FLAC frame after the metadata";
             return fail(Stop::unsupported);
         }

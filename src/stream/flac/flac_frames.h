@@ -23,6 +23,8 @@ public:
 
     // The header of the first frame, at the reader's position; false when none is there.
     bool open(FrameHeader& first);
+    // Bytes read ahead of the frame last read.
+    std::size_t held() const { return buffer.size() - frameEnd; }
     // The frames agree with `info` and `first`, the first frame's header.
     void begin(const StreamInfo& info, const FrameHeader& first);
     // Reads the next frame. False at the end of the input, and where no frame starts or none
