@@ -7,8 +7,6 @@
 namespace {
 
 constexpr std::uint64_t unknownEnd = std::numeric_limits<std::uint64_t>::max();
-// Every this many frames the walk notes where it was, to go back to a sample before it.
-constexpr std::uint64_t checkpointEvery = 64;
 
 bool starts(const std::uint8_t* bytes, std::size_t size, const char* magic) {
     return size >= 4 && std::memcmp(bytes, magic, 4) == 0;
@@ -197,9 +195,6 @@ bool FlacFormat::nextFrame() {
         return false;
     }
     walkedTo = scanner.endSample() - base;
-    if (framesRead++ % checkpointEvery == 0) {
-        checkpoints.push_back({scanner.offset(), scanner.firstSample()});
-    }
     return true;
 }
 
@@ -231,20 +226,12 @@ void FlacFormat::checkFrame() {
     }
 }
 
-// Back to the last frame noted that starts at or before `sample`.
-bool FlacFormat::goBackTo(std::uint64_t sample) {
-    Checkpoint at{firstOffset, base};
-    for (const Checkpoint& point : checkpoints) {
-        if (point.sample - base <= sample) at = point;
-    }
+// Back to the first frame, for a piece that starts before the frames read (plans go forward,
+// so this is seldom walked).
+bool FlacFormat::goBack() {
     haveFrame = false;
-    framesRead = 0;
-    checkpoints.erase(std::remove_if(checkpoints.begin(), checkpoints.end(),
-                                     [&](const Checkpoint& c) { return c.offset >= at.offset; }),
-                      checkpoints.end());
-    framesRead = checkpoints.size() * checkpointEvery;
-    walkedTo = at.sample - base;
-    return scanner.goTo(at.offset, at.sample);
+    walkedTo = 0;
+    return scanner.goTo(firstOffset, base);
 }
 
 const std::int32_t* FlacFormat::decoded() {
@@ -281,12 +268,12 @@ bool FlacFormat::put(std::uint64_t from, std::uint64_t count, const flac::FrameW
     return !whole || writer.flush(out);
 }
 
-std::uint64_t FlacFormat::copySamples(std::uint64_t first, std::uint64_t count,
+std::uint64_t FlacFormat::copySamples(std::uint64_t wanted, std::uint64_t count,
                                       const SampleSink& out) {
-    const std::uint64_t end = count > unknownEnd - first ? unknownEnd : first + count;
-    const bool holds = haveFrame && scanner.firstSample() - base <= first;
-    if (!holds && first < walkedTo && !goBackTo(first)) return 0;
-    std::uint64_t reached = first;
+    const std::uint64_t end = count > unknownEnd - wanted ? unknownEnd : wanted + count;
+    const bool holds = haveFrame && scanner.firstSample() - base <= wanted;
+    if (!holds && wanted < walkedTo && !goBack()) return 0;
+    std::uint64_t reached = wanted;
     const flac::FrameWriter::Sink sink = [&](const std::uint8_t* bytes, std::size_t size) {
         return out(bytes, size, reached);
     };
@@ -308,7 +295,7 @@ std::uint64_t FlacFormat::copySamples(std::uint64_t first, std::uint64_t count,
         reached = upTo;
         if (!put(from, upTo - frameStart - from, sink)) break;
     }
-    return reached - first;
+    return reached - wanted;
 }
 
 bool FlacFormat::fillGap(std::uint64_t count, const flac::FrameWriter::Sink& out) {

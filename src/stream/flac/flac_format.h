@@ -45,15 +45,12 @@ public:
     std::uint64_t framesChecked() const override { return checked; }
 
 private:
-    struct Checkpoint {
-        std::uint64_t offset, sample;  // sample: as the frame's number gives it
-    };
     bool readOggPage();
     bool nextFrame();
     bool readOrSkip();
     void checkFrame();
     bool fillGap(std::uint64_t count, const flac::FrameWriter::Sink& out);
-    bool goBackTo(std::uint64_t sample);
+    bool goBack();
     bool put(std::uint64_t from, std::uint64_t count, const flac::FrameWriter::Sink& out);
     const std::int32_t* decoded();
     bool staysFixed(const std::vector<SamplePiece>& pieces) const;
@@ -67,9 +64,7 @@ private:
     std::uint64_t firstOffset = 0;
     std::uint64_t base = 0;  // the first frame's first sample, by its number
     std::string fault;
-    bool haveFrame = false;  // the scanner holds a frame read
-    std::vector<Checkpoint> checkpoints;
-    std::uint64_t framesRead = 0;
+    bool haveFrame = false;      // the scanner holds a frame read
     std::uint64_t walkedTo = 0;  // the input's sample after the last frame read
     flac::FrameDecoder decoder;
     std::vector<std::int32_t> samples;  // the frame last decoded
