@@ -139,7 +139,7 @@ std::size_t FrameScanner::findEnd(std::uint16_t& crc) {
         }
         sumTo(at);
         if (crc == 0 && header.number == next) return at;
-        if (later == notFound && header.number > current.number) later = at;
+        if (later == notFound) later = at;
         ++at;
     }
     return later;

@@ -1,7 +1,8 @@
 // The frames of a FLAC stream, one after the other. A header does not say how long its frame
 // is: a frame ends where the next header starts whose CRC-8 holds, whose fields agree with
 // the stream and whose number comes next, and where the frame's own CRC-16 holds. A frame
-// whose CRC-16 holds nowhere ends at the first later header.
+// whose CRC-16 holds nowhere ends at the first header after it that agrees with the stream,
+// whatever its number: frames numbered out of turn are then read as frames of their own.
 #pragma once
 
 #include <cstddef>
