@@ -119,6 +119,11 @@ bool FrameWriter::add(const std::int32_t* from, std::size_t stride, std::uint64_
 }
 
 bool FrameWriter::flush(const Sink& out) {
+    // A frame holds at most 65535 samples: a block of that size and a few more make two.
+    if (heldCount > largest &&
+        !makeFrame(static_cast<std::uint32_t>(heldCount - shortest), out)) {
+        return false;
+    }
     return heldCount == 0 || makeFrame(static_cast<std::uint32_t>(heldCount), out);
 }
 

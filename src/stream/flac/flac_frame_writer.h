@@ -13,8 +13,9 @@
 
 namespace flac {
 
-// The fewest samples a frame but the last may hold.
+// The fewest samples a frame but the last may hold, and the most any may.
 inline constexpr std::uint32_t shortest = 16;
+inline constexpr std::uint32_t largest = 65535;
 
 class FrameWriter {
 public:
