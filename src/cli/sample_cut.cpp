@@ -217,13 +217,17 @@ bool SampleWalk::writeSilence(Output& out, std::uint64_t count) {
 bool SampleWalk::copy(Output& out, const SamplePiece& piece) {
     bool ok = true;
     std::uint64_t bytes = 0;
+    std::uint64_t shown = ~std::uint64_t{0};  // a frame may come in parts: one line for it
     const std::uint64_t copied =
         format.copySamples(piece.from, piece.count,
                            [&](const std::uint8_t* data, std::size_t count, std::uint64_t next) {
                                ok = start(out) && out.file->writeBytes(data, count);
                                if (!ok) return false;
                                bytes += count;
-                               out.file->progressLine(static_cast<double>(next) / rate);
+                               if (next != shown) {
+                                   out.file->progressLine(static_cast<double>(next) / rate);
+                                   shown = next;
+                               }
                                out.file->showProgressIfDue();
                                return !platform::stopRequested();
                            });
