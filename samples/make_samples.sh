@@ -25,3 +25,4 @@ encode sample.mp2 48000 "$stereo" 3 -c:a mp2 -b:a 192k -f mp2
 encode sample.aac 48000 "$stereo" 3 -c:a aac -b:a 128k -f adts
 encode sample.dts 48000 "$stereo" 2 -strict -2 -c:a dca -b:a 768k -f dts
 encode sample.wav 24000 "$stereo" 2 -c:a pcm_s16le -f wav
+encode sample.flac 44100 "$stereo" 2 -c:a flac -f flac
