@@ -65,10 +65,14 @@ bool FlacFormat::readFileHeader() {
 
 bool FlacFormat::readFrame() {
     if (!fault.empty()) return fail(Stop::unsupported);
-    if (!nextFrame()) {
+    // Every frame in turn, those without a place in the samples too.
+    haveFrame = readOrSkip();
+    if (!haveFrame) {
+        start = scanner.stopOffset();
         return fail(scanner.stop() == flac::FrameScanner::Stop::end ? Stop::endOfInput
                                                                     : Stop::noSyncWord);
     }
+    walkedTo = scanner.endSample() - base;
     start = scanner.offset();
     frameBytes.assign(scanner.data(), scanner.data() + scanner.size());
     duration = static_cast<double>(scanner.header().blockSize) / metadata.info.rate;
