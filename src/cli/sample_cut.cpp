@@ -40,6 +40,7 @@ private:
     };
     bool writeOutput(std::size_t index, const std::vector<SamplePiece>& pieces);
     bool start(Output& out);
+    FrameFormat::ByteSink into(Output& out);
     bool writeSilence(Output& out, std::uint64_t count);
     bool copy(Output& out, const SamplePiece& piece);
     bool finishOutput(Output& out);
@@ -206,10 +207,15 @@ bool SampleWalk::start(Output& out) {
     return header.empty() || out.file->writeBytes(header.data(), header.size());
 }
 
-bool SampleWalk::writeSilence(Output& out, std::uint64_t count) {
-    const bool ok = format.writeSilence(count, [&](const std::uint8_t* data, std::size_t size) {
+// Bytes the format makes for `out`, after its header.
+FrameFormat::ByteSink SampleWalk::into(Output& out) {
+    return [this, &out](const std::uint8_t* data, std::size_t size) {
         return start(out) && out.file->writeBytes(data, size);
-    });
+    };
+}
+
+bool SampleWalk::writeSilence(Output& out, std::uint64_t count) {
+    const bool ok = format.writeSilence(count, into(out));
     out.facts.samples += count;
     return ok;
 }
@@ -252,9 +258,7 @@ bool SampleWalk::copy(Output& out, const SamplePiece& piece) {
 }
 
 bool SampleWalk::finishOutput(Output& out) {
-    const bool held = format.endOutput([&](const std::uint8_t* data, std::size_t size) {
-        return start(out) && out.file->writeBytes(data, size);
-    });
+    const bool held = format.endOutput(into(out));
     if (!held) return false;
     if (!out.started) return true;
     out.started = false;

@@ -67,11 +67,7 @@ bool FlacFormat::readFrame() {
     if (!fault.empty()) return fail(Stop::unsupported);
     // Every frame in turn, those without a place in the samples too.
     haveFrame = readOrSkip();
-    if (!haveFrame) {
-        start = scanner.stopOffset();
-        return fail(scanner.stop() == flac::FrameScanner::Stop::end ? Stop::endOfInput
-                                                                    : Stop::noSyncWord);
-    }
+    if (!haveFrame) return stopWhereTheScannerStopped();
     walkedTo = scanner.endSample() - base;
     start = scanner.offset();
     frameBytes.assign(scanner.data(), scanner.data() + scanner.size());
@@ -192,14 +188,16 @@ bool FlacFormat::nextFrame() {
         if (haveFrame && scanner.offset() >= checkedTo) checkFrame();
     } while (haveFrame &&
              (scanner.firstSample() < base || (known && scanner.firstSample() - base >= total)));
-    if (!haveFrame) {
-        start = scanner.stopOffset();
-        using ScanStop = flac::FrameScanner::Stop;
-        fail(scanner.stop() == ScanStop::end ? Stop::endOfInput : Stop::noSyncWord);
-        return false;
-    }
+    if (!haveFrame) return stopWhereTheScannerStopped();
     walkedTo = scanner.endSample() - base;
     return true;
+}
+
+// False, with the walk's stop where the scanner's is.
+bool FlacFormat::stopWhereTheScannerStopped() {
+    start = scanner.stopOffset();
+    return fail(scanner.stop() == flac::FrameScanner::Stop::end ? Stop::endOfInput
+                                                                : Stop::noSyncWord);
 }
 
 // The next frame; with resync, after any bytes that hold none.

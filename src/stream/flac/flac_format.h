@@ -48,6 +48,7 @@ private:
     bool readOggPage();
     bool nextFrame();
     bool readOrSkip();
+    bool stopWhereTheScannerStopped();
     void checkFrame();
     bool fillGap(std::uint64_t count, const flac::FrameWriter::Sink& out);
     bool goBack();
