@@ -3,58 +3,11 @@
 #include <vector>
 
 #include "stream/frame_bits.h"
+#include "stream/mpeg_audio/mpeg_header.h"
 
 namespace {
 
-// Header fields as coded: version 3 = MPEG-1, 2 = MPEG-2, 0 = MPEG-2.5 (1 reserved); layer
-// 3 = I, 2 = II, 1 = III (0 reserved).
-struct Header {
-    int version, layer;
-    bool protection;  // a CRC follows the header
-    int bitRateIndex, sampleRateIndex, padding, mode, modeExtension;
-
-    explicit Header(const std::uint8_t* h)
-        : version(h[1] >> 3 & 3),
-          layer(h[1] >> 1 & 3),
-          protection((h[1] & 1) == 0),
-          bitRateIndex(h[2] >> 4),
-          sampleRateIndex(h[2] >> 2 & 3),
-          padding(h[2] >> 1 & 1),
-          mode(h[3] >> 6),
-          modeExtension(h[3] >> 4 & 3) {}
-
-    bool lowRate() const { return version != 3; }
-    bool layerI() const { return layer == 3; }
-    int channels() const { return mode == 3 ? 1 : 2; }
-    std::int32_t sampleRate() const;
-    std::int32_t bitRate() const;  // bits per second
-    std::int32_t samples() const { return layerI() ? 384 : 1152; }
-    // Bytes in a slot, and the frame's length without padding, in slots.
-    std::int32_t slot() const { return layerI() ? 4 : 1; }
-    std::int32_t slots() const { return (layerI() ? 12 : 144) * bitRate() / sampleRate(); }
-    std::int32_t size() const { return (slots() + padding) * slot(); }
-    bool wholeSlots() const { return (layerI() ? 12 : 144) * bitRate() % sampleRate() == 0; }
-};
-
-// ISO/IEC 11172-3 Table 3-B.1 and 13818-3 Table B.1: kbit/s by bit-rate index 1 to 14.
-constexpr std::int32_t kbitRates[2][3][15] = {
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}},
-};
-
-std::int32_t Header::bitRate() const {
-    return kbitRates[lowRate() ? 1 : 0][3 - layer][bitRateIndex] * 1000;
-}
-
-std::int32_t Header::sampleRate() const {
-    constexpr std::int32_t mpeg1[3] = {44100, 48000, 32000};
-    // MPEG-2 halves them, MPEG-2.5 quarters them.
-    return mpeg1[sampleRateIndex] / (version == 3 ? 1 : version == 2 ? 2 : 4);
-}
+using mpeg::Header;
 
 // Layer II's bit allocation tables (11172-3 Tables 3-B.2a to d, 13818-3 Table B.1): how many
 // subbands have an allocation, and how many bits each allocation takes.
