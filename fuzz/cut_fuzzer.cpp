@@ -52,6 +52,9 @@ public:
     void misnumbered(std::uint64_t, std::uint64_t, std::uint64_t, std::uint64_t) override {
         fuzzFailure("a FLAC frame numbered out of turn");
     }
+    void badFrame(std::uint64_t, std::uint64_t, const std::string& what) override {
+        if (repaired) fuzzFailure(("a repaired frame that " + what).c_str());
+    }
     void replaced(std::uint64_t, std::uint64_t) override {}
     void filled(std::uint64_t, std::uint64_t) override {}
     void skipped(std::uint64_t, std::uint64_t, const std::string&) override {

@@ -71,6 +71,10 @@ void Console::misnumbered(std::uint64_t offset, double end, std::uint64_t number
            std::to_string(due) + " comes next");
 }
 
+void Console::frameFault(std::uint64_t offset, double end, const std::string& what) {
+    notice(frameAt(offset, end) + " " + what);
+}
+
 void Console::filledSamples(double seconds, std::uint64_t count, std::uint64_t offset) {
     notice("filled " + secondsText(seconds) + " s (" + counted(count, "silent sample") +
            ") that the frame numbers say are missing before byte " + std::to_string(offset));
@@ -137,7 +141,8 @@ void Console::sayWhatWasMade(const CutResult& result) {
         notice(result.damage);
     } else if (result.failed > 0) {
         notice(std::to_string(result.failed) + " of " + counted(result.checked, "frame") +
-               (result.misnumbered > 0 ? " failed their CRC or number check"
+               (result.misnumbered > 0  ? " failed their CRC or number check"
+                : result.misplaced > 0 ? " failed their CRC or main data check"
                                        : " failed their CRC check"));
     }
     if (result.core) {

@@ -27,6 +27,7 @@ public:
     void misnumbered(std::uint64_t offset, double end, std::uint64_t number,
                      std::uint64_t due) override;
     void filledSamples(double seconds, std::uint64_t count, std::uint64_t offset) override;
+    void frameFault(std::uint64_t offset, double end, const std::string& what) override;
     // Says why the output failed, if it did; false when it did not.
     bool reportOutputFailure(const CutResult& result);
     // Says how the walk ended when the output did not fail; false when that is a failure.

@@ -25,6 +25,7 @@ public:
     void crcFailed(std::uint64_t offset, std::uint64_t end) override;
     void misnumbered(std::uint64_t offset, std::uint64_t end, std::uint64_t number,
                      std::uint64_t due) override;
+    void badFrame(std::uint64_t offset, std::uint64_t end, const std::string& what) override;
     void replaced(std::uint64_t offset, std::uint64_t end) override;
     void filled(std::uint64_t offset, std::uint64_t count) override;
     void skipped(std::uint64_t offset, std::uint64_t count, const std::string& reason) override;
@@ -132,6 +133,12 @@ void SampleWalk::misnumbered(std::uint64_t offset, std::uint64_t end, std::uint6
     events.misnumbered(offset, seconds(end), number, due);
 }
 
+void SampleWalk::badFrame(std::uint64_t offset, std::uint64_t end, const std::string& what) {
+    ++result.failed;
+    if (what.find("CRC") == std::string::npos) ++result.misplaced;
+    events.frameFault(offset, seconds(end), what);
+}
+
 void SampleWalk::replaced(std::uint64_t offset, std::uint64_t end) {
     result.repaired = true;
     events.replaced(offset, seconds(end), true, "");
@@ -150,6 +157,7 @@ void SampleWalk::noteCheck() {
     if (!options.check || result.outputFailed()) return;
     if (format.carriesCrc()) {
         result.checked = format.framesChecked();
+        result.unchecked = format.noCrcNotice();
         return;
     }
     result.damage = format.sampleDamage();

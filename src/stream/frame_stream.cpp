@@ -4,6 +4,7 @@
 #include "stream/adts/adts.h"
 #include "stream/dts/dts.h"
 #include "stream/flac/flac_format.h"
+#include "stream/mp3/mp3_format.h"
 #include "stream/mpeg_audio/mpeg_audio.h"
 #include "stream/pcm/pcm_format.h"
 
@@ -23,6 +24,7 @@ const std::vector<FormatRow>& knownFormats() {
     static const std::vector<FormatRow> rows = {
         {FrameReader::startsFrame, make<FrameReader>, true},           // AC-3 and E-AC-3: 0x0B77
         {AdtsFormat::startsFrame, make<AdtsFormat>, false},            // 12 set bits, layer 00
+        {Mp3Format::startsFrame, make<Mp3Format>, true},               // 11 set bits, 01; ID3
         {MpegAudioFormat::startsFrame, make<MpegAudioFormat>, false},  // 11 set bits
         {DtsFormat::startsFrame, make<DtsFormat>, true},               // 0x7FFE8001, 0x64582025
         {PcmFormat::startsFrame, make<PcmFormat>, true},               // RIFF, RF64, BW64, riff
@@ -40,13 +42,12 @@ FrameStream::FrameStream(BitReader& reader, const std::vector<FormatRow>& rows)
         if (rows[row].startsFrame(first, size)) {
             current = &formatOf(row);
             known = true;
-            // A tag or container that holds none of this format after all: as if no row
-            // had matched.
+            // A tag or container that holds none of this format after all: the rows after
+            // it are asked, and where none matches, as if no row had.
             if (current->readFileHeader() || current->stop() != FrameFormat::Stop::noSyncWord) {
                 return;
             }
             reader.jumpTo(at);
-            break;
         }
     }
     current = &formatOf(0);

@@ -1,0 +1,137 @@
+#include "stream/mp3/mp3_info.h"
+
+#include <array>
+#include <cstring>
+
+namespace mp3 {
+
+namespace {
+
+std::uint32_t bigEndian(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
+
+void putBigEndian(std::uint8_t* p, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        p[i] = static_cast<std::uint8_t>(value >> (8 * (bytes - 1 - i)));
+    }
+}
+
+// The Xing fields that flags 1, 2, 4 and 8 announce, in bytes: frames, bytes, TOC, quality.
+constexpr std::uint32_t fieldSizes[4] = {4, 4, 100, 4};
+// LAME's tag, from its start: ReplayGain's peak and gains, delay and padding, the music
+// length and CRC, and its own CRC; it ends after that.
+constexpr std::uint32_t peakAt = 11, delayAt = 21, lengthAt = 28, musicCrcAt = 32,
+                        tagCrcAt = 34, tagSize = 36;
+
+std::uint32_t fieldsSize(std::uint32_t flags) {
+    std::uint32_t size = 8;
+    for (int i = 0; i < 4; ++i) size += (flags >> i & 1) != 0 ? fieldSizes[i] : 0;
+    return size;
+}
+
+bool readLameTag(InfoFrame& info) {
+    const std::uint32_t at = info.xingAt + fieldsSize(info.flags);
+    if (at + tagSize > info.frame.size()) return false;
+    const std::uint8_t* tag = info.frame.data() + at;
+    info.encoder.assign(reinterpret_cast<const char*>(tag), 9);
+    // Anything that names an encoder in printable characters.
+    for (const char c : info.encoder.substr(0, 4)) {
+        if (c < 0x20 || c > 0x7E) return false;
+    }
+    info.lameAt = at;
+    info.delay = static_cast<std::uint32_t>(tag[delayAt] << 4 | tag[delayAt + 1] >> 4);
+    info.padding = static_cast<std::uint32_t>((tag[delayAt + 1] & 0x0F) << 8 | tag[delayAt + 2]);
+    return true;
+}
+
+const std::array<std::uint16_t, 256>& lameTable() {
+    static const std::array<std::uint16_t, 256> table = [] {
+        std::array<std::uint16_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? c >> 1 ^ 0xA001 : c >> 1;
+            t[i] = static_cast<std::uint16_t>(c);
+        }
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+bool InfoFrame::gapless() const {
+    if (!lameTag) return false;
+    const std::string head = encoder.substr(0, 4);
+    return head == "LAME" || head == "Lavf" || head == "Lavc";
+}
+
+bool readInfoFrame(const std::uint8_t* frame, std::size_t size, std::uint32_t sideInfo,
+                   InfoFrame& info) {
+    info = InfoFrame();
+    const std::uint32_t xingAt = 4 + sideInfo;
+    if (size >= 36 + 26 && std::memcmp(frame + 36, "VBRI", 4) == 0) {
+        info.vbri = true;
+        info.xingAt = xingAt;
+        info.frames = bigEndian(frame + 36 + 14);
+        info.flags = 1;
+    } else if (size >= xingAt + 8 && (std::memcmp(frame + xingAt, "Xing", 4) == 0 ||
+                                      std::memcmp(frame + xingAt, "Info", 4) == 0)) {
+        info.xingAt = xingAt;
+        info.flags = bigEndian(frame + xingAt + 4) & 0x0F;
+        if (xingAt + fieldsSize(info.flags) > size) return false;
+        if ((info.flags & 1) != 0) info.frames = bigEndian(frame + xingAt + 8);
+    } else {
+        return false;
+    }
+    info.present = true;
+    info.frame.assign(frame, frame + size);
+    if (!info.vbri) info.lameTag = readLameTag(info);
+    return true;
+}
+
+std::uint32_t infoFrameNeeds(const InfoFrame& input) {
+    return input.xingAt + fieldsSize(7 | (input.flags & 8)) + (input.lameTag ? tagSize : 0);
+}
+
+std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCounts& counts) {
+    std::vector<std::uint8_t> frame(input.frame.size(), 0);
+    std::memcpy(frame.data(), input.frame.data(), 4);
+    // The Xing fields of a frame that had VBRI's stand where a Xing frame has them.
+    const std::uint32_t xingAt = input.xingAt;
+    std::uint8_t* xing = frame.data() + xingAt;
+    std::memcpy(xing, counts.vbr ? "Xing" : "Info", 4);
+    const std::uint32_t flags = 7 | (input.flags & 8);
+    putBigEndian(xing + 4, flags, 4);
+    putBigEndian(xing + 8, counts.frames, 4);
+    putBigEndian(xing + 12, counts.bytes, 4);
+    for (int i = 0; i < 100; ++i) {
+        const std::uint64_t scaled = 256ULL * counts.toc[i] / (counts.bytes == 0 ? 1 : counts.bytes);
+        xing[16 + i] = static_cast<std::uint8_t>(scaled > 255 ? 255 : scaled);
+    }
+    if ((flags & 8) != 0) {
+        std::memcpy(xing + 116, input.frame.data() + input.xingAt + fieldsSize(input.flags) - 4, 4);
+    }
+    if (!input.lameTag) return frame;
+    const std::uint32_t at = xingAt + fieldsSize(flags);
+    std::uint8_t* tag = frame.data() + at;
+    std::memcpy(tag, input.frame.data() + input.lameAt, tagSize);
+    std::memset(tag + peakAt, 0, 8);  // the peak, and the radio and audiophile gains
+    tag[delayAt] = static_cast<std::uint8_t>(counts.delay >> 4);
+    tag[delayAt + 1] = static_cast<std::uint8_t>((counts.delay & 0x0F) << 4 | counts.padding >> 8);
+    tag[delayAt + 2] = static_cast<std::uint8_t>(counts.padding & 0xFF);
+    putBigEndian(tag + lengthAt, counts.bytes, 4);
+    putBigEndian(tag + musicCrcAt, counts.musicCrc, 2);
+    putBigEndian(tag + tagCrcAt, lameCrc(frame.data(), at + tagCrcAt), 2);
+    return frame;
+}
+
+std::uint16_t lameCrc(const std::uint8_t* data, std::size_t size, std::uint16_t crc) {
+    const std::array<std::uint16_t, 256>& table = lameTable();
+    for (std::size_t i = 0; i < size; ++i) {
+        crc = static_cast<std::uint16_t>(crc >> 8 ^ table[(crc ^ data[i]) & 0xFF]);
+    }
+    return crc;
+}
+
+}  // namespace mp3
