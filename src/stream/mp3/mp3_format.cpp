@@ -52,8 +52,8 @@ bool Mp3Format::readFileHeader() {
     readTail(at);
     if (!findFirstFrame(at)) {
         if (tag > 0) return fail(Stop::noSyncWord);
-        start = at;
-        return fail(Stop::reservedValue);
+        fault = "no Layer III frame at the start that another one follows";
+        return fail(Stop::unsupported);
     }
     return true;
 }

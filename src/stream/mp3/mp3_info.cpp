@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "stream/mp3/mp3_frame.h"
+
 namespace mp3 {
 
 namespace {
@@ -43,6 +45,21 @@ bool readLameTag(InfoFrame& info) {
     info.delay = static_cast<std::uint32_t>(tag[delayAt] << 4 | tag[delayAt + 1] >> 4);
     info.padding = static_cast<std::uint32_t>((tag[delayAt + 1] & 0x0F) << 8 | tag[delayAt + 2]);
     return true;
+}
+
+// The LAME tag of an output, after its Xing fields.
+void writeLameTag(const InfoFrame& input, const OutputCounts& counts,
+                  std::vector<std::uint8_t>& frame) {
+    const std::uint32_t at = input.xingAt + fieldsSize(7 | (input.flags & 8));
+    std::uint8_t* tag = frame.data() + at;
+    std::memcpy(tag, input.frame.data() + input.lameAt, tagSize);
+    std::memset(tag + peakAt, 0, 8);  // the peak, and the radio and audiophile gains
+    tag[delayAt] = static_cast<std::uint8_t>(counts.delay >> 4);
+    tag[delayAt + 1] = static_cast<std::uint8_t>((counts.delay & 0x0F) << 4 | counts.padding >> 8);
+    tag[delayAt + 2] = static_cast<std::uint8_t>(counts.padding & 0xFF);
+    putBigEndian(tag + lengthAt, counts.bytes, 4);
+    putBigEndian(tag + musicCrcAt, counts.musicCrc, 2);
+    putBigEndian(tag + tagCrcAt, lameCrc(frame.data(), at + tagCrcAt), 2);
 }
 
 const std::array<std::uint16_t, 256>& lameTable() {
@@ -98,8 +115,7 @@ std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCou
     std::vector<std::uint8_t> frame(input.frame.size(), 0);
     std::memcpy(frame.data(), input.frame.data(), 4);
     // The Xing fields of a frame that had VBRI's stand where a Xing frame has them.
-    const std::uint32_t xingAt = input.xingAt;
-    std::uint8_t* xing = frame.data() + xingAt;
+    std::uint8_t* xing = frame.data() + input.xingAt;
     std::memcpy(xing, counts.vbr ? "Xing" : "Info", 4);
     const std::uint32_t flags = 7 | (input.flags & 8);
     putBigEndian(xing + 4, flags, 4);
@@ -112,19 +128,17 @@ std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCou
     if ((flags & 8) != 0) {
         std::memcpy(xing + 116, input.frame.data() + input.xingAt + fieldsSize(input.flags) - 4, 4);
     }
-    if (!input.lameTag) return frame;
-    const std::uint32_t at = xingAt + fieldsSize(flags);
-    std::uint8_t* tag = frame.data() + at;
-    std::memcpy(tag, input.frame.data() + input.lameAt, tagSize);
-    std::memset(tag + peakAt, 0, 8);  // the peak, and the radio and audiophile gains
-    tag[delayAt] = static_cast<std::uint8_t>(counts.delay >> 4);
-    tag[delayAt + 1] = static_cast<std::uint8_t>((counts.delay & 0x0F) << 4 | counts.padding >> 8);
-    tag[delayAt + 2] = static_cast<std::uint8_t>(counts.padding & 0xFF);
-    putBigEndian(tag + lengthAt, counts.bytes, 4);
-    putBigEndian(tag + musicCrcAt, counts.musicCrc, 2);
-    putBigEndian(tag + tagCrcAt, lameCrc(frame.data(), at + tagCrcAt), 2);
+    if (input.lameTag) writeLameTag(input, counts, frame);
+    // The CRC covers the side information, where the Xing fields start in a frame with one.
+    Layout layout;
+    if ((frame[1] & 1) == 0 && readLayout(frame.data(), frame.size(), layout)) {
+        const std::uint16_t crc = frameCrc(frame.data(), layout);
+        frame[4] = static_cast<std::uint8_t>(crc >> 8);
+        frame[5] = static_cast<std::uint8_t>(crc & 0xFF);
+    }
     return frame;
 }
+
 
 std::uint16_t lameCrc(const std::uint8_t* data, std::size_t size, std::uint16_t crc) {
     const std::array<std::uint16_t, 256>& table = lameTable();

@@ -139,8 +139,7 @@ std::string MpegAudioFormat::stopReason() const {
         case Fault::layer:
             return "reserved layer 00";
         case Fault::layerIII:
-            return "MPEG Layer III (MP3) is not supported: its audio data runs across frame "
-                   "boundaries";
+            return "a Layer III frame in a stream of Layer I or II";
         case Fault::badBitRate:
             return "bit-rate index 15 is not allowed";
         case Fault::freeFormat:

@@ -14,8 +14,8 @@ public:
     // Eleven set bits and a layer other than 00 (which is ADTS's): Layer I, II or III.
     static bool startsFrame(const std::uint8_t* bytes, std::size_t size);
 
-    // Every frame steps the clock. Layer III frames are not read: their audio data runs
-    // across frame boundaries.
+    // Every frame steps the clock. A Layer III frame ends the stream: MP3 is a format of
+    // its own.
     bool readFrame() override;
     bool frameAt(std::uint64_t candidate) override;
     std::string stopReason() const override;
