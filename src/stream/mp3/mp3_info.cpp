@@ -59,7 +59,6 @@ void writeLameTag(const InfoFrame& input, const OutputCounts& counts,
     tag[delayAt + 2] = static_cast<std::uint8_t>(counts.padding & 0xFF);
     putBigEndian(tag + lengthAt, counts.bytes, 4);
     putBigEndian(tag + musicCrcAt, counts.musicCrc, 2);
-    putBigEndian(tag + tagCrcAt, lameCrc(frame.data(), at + tagCrcAt), 2);
 }
 
 const std::array<std::uint16_t, 256>& lameTable() {
@@ -135,6 +134,11 @@ std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCou
         const std::uint16_t crc = frameCrc(frame.data(), layout);
         frame[4] = static_cast<std::uint8_t>(crc >> 8);
         frame[5] = static_cast<std::uint8_t>(crc & 0xFF);
+    }
+    // The tag's own CRC covers the frame's first bytes, its CRC among them.
+    if (input.lameTag) {
+        const std::uint32_t crcAt = input.xingAt + fieldsSize(7 | (input.flags & 8)) + tagCrcAt;
+        putBigEndian(frame.data() + crcAt, lameCrc(frame.data(), crcAt), 2);
     }
     return frame;
 }
