@@ -716,6 +716,7 @@ struct Mp3Scan {
                                                  // tags after them start
     std::size_t info = 0, xing = 0;              // the header frame's size, and its Xing field
     std::string fault;
+    std::vector<std::size_t> starts;  // of the audio frames
 };
 
 Mp3Scan scanMp3(const Bytes& d) {
@@ -755,6 +756,7 @@ Mp3Scan scanMp3(const Bytes& d) {
             length += field(pos, 12);
         }
         const std::size_t bytes = (length + 7) / 8;
+        scan.starts.push_back(i);
         const std::string where = "frame " + std::to_string(scan.frames) + ": ";
         if (scan.fault.empty() && back > slots) scan.fault = where + "before the first slot";
         if (scan.fault.empty() && bytes > 0 && slots - back < dataEnd) scan.fault = where + "overlap";
@@ -877,4 +879,61 @@ TEST(Mp3Test, EveryPlanIsPlayedAsAsked) {
             }
         }
     }
+}
+
+// The tags around the frames go to every output unchanged. A frame that breaks the reservoir's
+// rules is named by --check and made silent by --repair. A cut of the window's frames alone,
+// as a naive cutter makes it, fails the reservoir check that the program's outputs pass.
+TEST(Mp3Test, TagsStayAndDamageIsNamed) {
+    if (!installed("lame") || !installed("mp3val") || !haveFfmpeg()) {
+        GTEST_SKIP() << "lame, mp3val or ffmpeg is not installed";
+    }
+    TempDir dir;
+    Wav wav = of(Kind::riff, 16, 44100, 2);
+    wav.tones = true;
+    wav.samples = 220500;
+    writeFile(dir / "in.wav", wav.file());
+    ASSERT_EQ(shell("lame --quiet -b 128 " + (dir / "in.wav") + " " + (dir / "plain.mp3")).first, 0);
+    const Bytes plain = readFile(dir / "plain.mp3");
+    const Bytes id3 = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 12, 'T', 'I', 'T', '2', 0, 0, 0, 2, 0, 0, 0, 'x'};
+    Bytes ape(32, 0), tail;
+    std::memcpy(ape.data(), "APETAGEX", 8);
+    ape[8] = 0xD0, ape[9] = 0x07, ape[12] = 32;  // version 2000, 32 bytes: the footer alone
+    Bytes v1(128, ' ');
+    std::memcpy(v1.data(), "TAG", 3);
+    tail = ape;
+    tail.insert(tail.end(), v1.begin(), v1.end());
+    Bytes tagged = id3;
+    tagged.insert(tagged.end(), plain.begin(), plain.end());
+    tagged.insert(tagged.end(), tail.begin(), tail.end());
+    writeFile(dir / "in.mp3", tagged);
+    ASSERT_EQ(runMorvane({"--split", "timestamps:2", "in.mp3"}, dir.path.string()).status, 0);
+    for (const char* name : {"morvane_in-001.mp3", "morvane_in-002.mp3"}) {
+        const Bytes out = readFile(dir / name);
+        EXPECT_TRUE(std::equal(id3.begin(), id3.end(), out.begin())) << name;
+        EXPECT_TRUE(std::equal(tail.rbegin(), tail.rend(), out.rbegin())) << name;
+        EXPECT_EQ(scanMp3(out).fault, "") << name;
+    }
+    // The naive cut: the Info frame, then the frames from 2 s on.
+    const Mp3Scan whole = scanMp3(plain);
+    Bytes naive(plain.begin(), plain.begin() + static_cast<long>(whole.info));
+    naive.insert(naive.end(), plain.begin() + static_cast<long>(whole.starts.at(77)), plain.end());
+    EXPECT_NE(scanMp3(naive).fault, "");
+    // Every part2_3_length of frame 40 at its most: its main data runs past its slot.
+    Bytes damaged = plain;
+    const std::size_t at = whole.starts.at(40);
+    for (const std::size_t bit : {20, 79, 138, 197}) {
+        for (std::size_t k = bit; k < bit + 12; ++k) damaged[at + 4 + k / 8] |= 0x80 >> k % 8;
+    }
+    writeFile(dir / "bad.mp3", damaged);
+    Result r = runMorvane({"--check", "bad.mp3", "0", "5"}, dir.path.string());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("(ending at 1.046 s) has main data that runs"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 of " + std::to_string(whole.frames) +
+                         " frames failed their CRC or main data check"),
+              std::string::npos);
+    EXPECT_NE(scanMp3(readFile(dir / "morvane_bad.mp3")).fault, "");
+    r = runMorvane({"--repair", "bad.mp3", "0", "5"}, dir.path.string());
+    EXPECT_NE(r.err.find("replaced the frame at byte " + std::to_string(at)), std::string::npos) << r.err;
+    EXPECT_EQ(mp3Samples(dir / "morvane_bad.mp3", 1152).size(), 220500u * 4);
 }

@@ -200,8 +200,8 @@ std::string Mp3Format::stopReason() const {
 
 std::string Mp3Format::noCrcNotice() const {
     const bool crc = mpeg::Header(header).protection;
-    return std::string(crc ? "checked every frame's CRC" : "the frames carry no CRC") +
-           " and where its main data lies in the frames before it";
+    return crc ? "checked each frame's CRC and where its main data lies"
+               : "the frames carry no CRC: where each one's main data lies was checked";
 }
 
 std::string Mp3Format::describe() const {
