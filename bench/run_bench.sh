@@ -8,7 +8,8 @@
 # milliseconds whatever its length, which weigh more a byte in the shorter AAC hour. An hour
 # of 5.1 24-bit PCM in WAV (3.1 GB) is cut whole against dd, and to its last 10 s against dd
 # copying those 10 s with skip. An hour of 16-bit stereo FLAC at 44.1 kHz (made with flac
-# where it is installed) is cut whole, by an edit list, and to its last 10 s. BENCH_ONLY=PATTERN runs only the cases whose names match.
+# where it is installed) is cut whole, by an edit list, and to its last 10 s, and so is an hour
+# of 128 kbit/s MP3 with a LAME tag (made with lame where it is installed). BENCH_ONLY=PATTERN runs only the cases whose names match.
 # Every case runs twice: on the disk's file system, where users keep their files, and on tmpfs.
 #   bash bench/run_bench.sh [runs, default 7] [scratch directory on disk, default
 #                           build-bench/scratch] [scratch directory on tmpfs, default
@@ -99,13 +100,20 @@ if [ ! -s in.flac ] && command -v flac >/dev/null; then
             --sample-rate=44100 -o in.flac -
     rm -f piece.s16
 fi
+# An hour of 128 kbit/s stereo MP3 at 44.1 kHz, with LAME's Info frame, from the same tones.
+if [ ! -s in.mp3 ] && command -v lame >/dev/null; then
+    ffmpeg -hide_banner -loglevel error -y -f lavfi \
+        -i "aevalsrc=exprs=0.3*sin(2*PI*220*t)+0.02*(random(0)-0.5)|0.3*sin(2*PI*330*t)+0.02*(random(1)-0.5):sample_rate=44100:duration=3600" \
+        -c:a pcm_s16le -f s16le - |
+        lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -b 128 - in.mp3
+fi
 wav_data=$(($(stat -c %s in.wav) - 3600 * 48000 * 18))
 size=$(stat -c %s in.ac3)
 frames=$((size / 1792))
 seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
 last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
 have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
-for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in3.aac in.dts in.dtshd in.wav in.flac; do
+for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in3.aac in.dts in.dtshd in.wav in.flac in.mp3; do
     [ -e "$file" ] || continue
     cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
 echo "stream: $size bytes, $frames frames, $seconds s (E-AC-3: $(stat -c %s in.eac3) bytes); $runs runs each, interleaved"
@@ -155,6 +163,14 @@ if [ -s in.flac ]; then
         "FLAC 16-bit (c) morvane, last 10 s|$morvane in.flac 3590 1e9"
     )
 fi
+if [ -s in.mp3 ]; then
+    cases+=(
+        "MP3 128k (a) morvane, whole file|$morvane in.mp3 0 1e9"
+        "MP3 128k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.mp3"
+        "MP3 128k dd bs=1M, whole file|dd if=in.mp3 of=out.dd bs=1M status=none"
+        "MP3 128k (c) morvane, last 10 s|$morvane in.mp3 3590 1e9"
+    )
+fi
 if [ "$have_ffmpeg" = 1 ]; then
     ff="ffmpeg -nostdin -hide_banner -loglevel error -y"
     cases+=(
@@ -200,7 +216,7 @@ run_cases() {
         [ -z "$dd_median" ] && dd_median=$median
         ratio=$(awk -v a="$median" -v b="$dd_median" 'BEGIN { printf "%.2f", a / b }')
         # Bytes a second, of the stream the command reads.
-        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2|aac|dtshd|dts|wav|flac)' <<<"${cases[$i]#*|}" | head -n 1)
+        input=$(grep -o -E 'in[0-9]*\.(ac3|eac3|mp2|aac|dtshd|dts|wav|flac|mp3)' <<<"${cases[$i]#*|}" | head -n 1)
         rate=$(awk -v b="$(stat -c %s "${input:-in.ac3}")" -v t="$median" 'BEGIN { printf "%.0f", b / t / 1000 }')
         printf '%-48s %9s %9s %9s %8s %10s %9s\n' "${cases[$i]%%|*}" "$median" "$min" "$max" "$ratio" "$mem" "$rate"
     done

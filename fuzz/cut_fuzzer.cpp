@@ -1,9 +1,9 @@
 // A whole run of the program on arbitrary bytes and an arbitrary window. The run must return
 // 0 (or -1 for a window it refuses), the output file, when one is made, must be a run of the
 // input's bytes, unchanged (of PCM: its samples, after a header that reads back; of FLAC: a
-// header that reads back and frames numbered in turn), and the input must stay as it was.
-// Run again with --repair, it may also return 2, and its output must be whole frames that
-// pass their CRC checks.
+// header that reads back and frames numbered in turn; of MP3: frames that read back), and the
+// input must stay as it was. Run again with --repair, it may also return 2, and its output must
+// be whole frames that pass their CRC checks (of MP3, and find their main data).
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -42,12 +42,13 @@ std::vector<std::uint8_t> readAll(const char* name) {
     return data;
 }
 
-// A FLAC output's frames, read back: numbered in turn, and with `repaired` passing their CRCs.
-class FlacChecks : public SampleEvents {
+// A FLAC or MP3 output's frames, read back: numbered in turn, and with `repaired` passing their
+// CRCs and finding their main data.
+class OutputChecks : public SampleEvents {
 public:
-    explicit FlacChecks(bool repaired) : repaired(repaired) {}
+    explicit OutputChecks(bool repaired) : repaired(repaired) {}
     void crcFailed(std::uint64_t, std::uint64_t) override {
-        if (repaired) fuzzFailure("a repaired FLAC frame that fails its CRC");
+        if (repaired) fuzzFailure("a repaired frame that fails its CRC");
     }
     void misnumbered(std::uint64_t, std::uint64_t, std::uint64_t, std::uint64_t) override {
         fuzzFailure("a FLAC frame numbered out of turn");
@@ -58,7 +59,7 @@ public:
     void replaced(std::uint64_t, std::uint64_t) override {}
     void filled(std::uint64_t, std::uint64_t) override {}
     void skipped(std::uint64_t, std::uint64_t, const std::string&) override {
-        fuzzFailure("bytes in a FLAC output that are no frame");
+        fuzzFailure("bytes in an output that are no frame");
     }
 
 private:
@@ -66,24 +67,26 @@ private:
 };
 
 // What an output carries of the input: all of it, or of a format with a file header, the
-// samples after the header it made, which must read back. A FLAC output's frames are made
-// anew, and carry nothing to compare.
+// samples after the header it made, which must read back. A FLAC or MP3 output's frames are
+// made anew or laid out anew, and carry nothing to compare.
 std::vector<std::uint8_t> carried(const std::vector<std::uint8_t>& output, bool repaired = false) {
     static FuzzInputFile file;
     BitReader bitReader(file.hold(output.data(), output.size()));
     FrameStream frames(bitReader);
     if (output.empty() || !frames.format().cutsOnSamples()) return output;
     if (frames.format().stop() != FrameFormat::Stop::none) fuzzFailure("an unreadable header");
-    FlacChecks checks(repaired);
-    const bool flac = std::string(frames.format().name()) == "FLAC";
-    if (flac) frames.format().watch({true, true, false, &checks});
+    OutputChecks checks(repaired);
+    const std::string name = frames.format().name();
+    const bool laidAnew = name == "FLAC" || name == "MP3";
+    if (laidAnew) frames.format().watch({true, true, false, &checks});
+    if (name == "MP3") frames.format().beginOutput({{false, 0, SamplePiece::toEnd}});
     std::vector<std::uint8_t> samples;
     frames.format().copySamples(0, ~std::uint64_t{0},
                                 [&](const std::uint8_t* bytes, std::size_t count, std::uint64_t) {
                                     samples.insert(samples.end(), bytes, bytes + count);
                                     return true;
                                 });
-    if (flac) samples.clear();
+    if (laidAnew) samples.clear();
     return samples;
 }
 

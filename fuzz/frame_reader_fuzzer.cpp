@@ -11,7 +11,9 @@
 // takes: whole sample frames of the input's data, each playing its samples at the rate, and an
 // output header of the same length however many samples the output ends up with. As FLAC,
 // after its metadata: frames with the sync code and a header whose CRC-8 holds, each playing
-// its block at the rate, which the decoder takes without reading past the frame.
+// its block at the rate, which the decoder takes without reading past the frame. As MP3, after
+// its tags and header frame: Layer III frames of their header's length and time, and silent
+// twins of the same header and length whose CRC holds.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -22,6 +24,7 @@
 #include "stream/flac/flac_decoder.h"
 #include "stream/flac/flac_format.h"
 #include "stream/ac3/frame_reader.h"
+#include "stream/mp3/mp3_format.h"
 #include "stream/mpeg_audio/mpeg_audio.h"
 #include "stream/pcm/pcm_format.h"
 
@@ -159,6 +162,21 @@ void checkFlac(const std::uint8_t* bytes, std::size_t size, double duration,
     }
 }
 
+void checkMp3(const std::uint8_t* header, std::size_t size, double duration,
+              const Mp3Format& format, const std::vector<std::int32_t>& frame) {
+    const mpeg::Header h(header);
+    if (header[0] != 0xFF || !h.layerIII() || !h.valid()) fuzzFailure("MP3 frame without sync");
+    if (static_cast<std::size_t>(h.size()) != size) fuzzFailure("MP3 frame of another length");
+    if (duration != static_cast<double>(h.samples()) / h.sampleRate()) fuzzFailure("MP3 duration");
+    const std::vector<std::int32_t> twin = format.silentFrame(frame);
+    const std::vector<std::uint8_t> bytes(twin.begin(), twin.end());
+    mp3::Layout layout;
+    if (bytes.size() != size || !std::equal(bytes.begin(), bytes.begin() + 4, header) ||
+        !mp3::readLayout(bytes.data(), bytes.size(), layout) || !mp3::crcHolds(bytes.data(), layout)) {
+        fuzzFailure("MP3 twin of another header or length, or whose CRC fails");
+    }
+}
+
 // The bytes read as `Format`: every frame the next run of input bytes, then `check`ed; a
 // format with a file header reads it first, and its frames start where the header says.
 template <typename Format, typename Check>
@@ -208,5 +226,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readAs<DtsFormat>(name, data, size, checkDts);
     readAs<PcmFormat>(name, data, size, checkPcm);
     readAs<FlacFormat>(name, data, size, checkFlac);
+    readAs<Mp3Format>(name, data, size, checkMp3);
     return 0;
 }

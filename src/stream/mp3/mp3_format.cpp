@@ -127,6 +127,7 @@ void Mp3Format::readInfo(const std::uint8_t* firstHeader) {
                 4);
     header[2] &= 0xFD;  // silent frames leave out the padding slot
     walk.open(audio, firstHeader, audioEnd);
+    start = audio;
     const mpeg::Header h(header);
     rate = h.sampleRate();
     perFrame = h.samples();
@@ -272,7 +273,7 @@ std::int64_t Mp3Format::firstFrameOf(std::uint64_t from, std::uint32_t& primed) 
         // The window rule: from the frame that ends at or after `from`.
         first = at == 0 ? 0 : ceilDiv(at, perFrame) - 1;
     } else {
-        priming = pieces[piece - 1].silence ? primes : 0;
+        priming = piece <= pieces.size() && pieces[piece - 1].silence ? primes : 0;
         const std::int64_t plays = outputPosition() + priming * perFrame;
         first = std::max<std::int64_t>(0, roundedDiv(at + offset + plays - ideal, perFrame));
     }
@@ -384,7 +385,7 @@ bool Mp3Format::reach(std::uint64_t index) {
 
 bool Mp3Format::writeSilence(std::uint64_t count, const ByteSink& out) {
     const bool last = piece + 1 == pieces.size();
-    const bool rangeNext = !last && !pieces[piece + 1].silence;
+    const bool rangeNext = piece + 1 < pieces.size() && !pieces[piece + 1].silence;
     const std::int64_t idealEnd = ideal + static_cast<std::int64_t>(count);
     const std::int64_t frames =
         std::max<std::int64_t>(0, framesUntil(idealEnd, last) - (rangeNext ? primes : 0));

@@ -41,6 +41,11 @@ bool FrameWalk::read() {
     const std::uint8_t* head = bytesAt(at, 4);
     if (head == nullptr) return fail(reader.bytesReceived() > at ? Stop::cutShort : Stop::end);
     if (!fits(head)) {
+        // Tags after the frames, where they could not be read from the end beforehand.
+        if (std::memcmp(head, "TAG", 3) == 0 || std::memcmp(head, "APET", 4) == 0 ||
+            std::memcmp(head, "LYRI", 4) == 0) {
+            return fail(Stop::end);
+        }
         const bool mpeg = head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;
         return fail(mpeg ? Stop::otherStream : Stop::noSync);
     }
