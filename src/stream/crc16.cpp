@@ -58,10 +58,21 @@ std::uint16_t crc16Tables(std::uint16_t crc, const std::uint8_t* data, std::size
 }
 
 #ifdef MORVANE_CLMUL
-// 16 bytes as a polynomial of 128 bits, the first byte's first bit its highest.
-__attribute__((target("pclmul,ssse3"))) __m128i loadReversed(const std::uint8_t* bytes,
-                                                             __m128i reverse) {
-    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), reverse);
+// 16 bytes as a polynomial of 128 bits, the first byte's first bit its highest: its most
+// significant bit, or with `lsbFirst` its least.
+template <bool lsbFirst>
+__attribute__((target("pclmul,ssse3"))) __m128i load(const std::uint8_t* bytes) {
+    const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i in =
+        _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), reverse);
+    if (!lsbFirst) return in;
+    // Each byte's bits reversed, a nibble at a time.
+    const __m128i nibbles = _mm_set1_epi8(0x0F);
+    const __m128i mirrored = _mm_setr_epi8(0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5,
+                                           0xD, 0x3, 0xB, 0x7, 0xF);
+    const __m128i low = _mm_shuffle_epi8(mirrored, _mm_and_si128(in, nibbles));
+    const __m128i high = _mm_shuffle_epi8(mirrored, _mm_and_si128(_mm_srli_epi16(in, 4), nibbles));
+    return _mm_or_si128(_mm_slli_epi16(low, 4), high);
 }
 
 // x^n and x^(n + 64) modulo the polynomial, for moving the low and high halves of 128 bits
@@ -83,28 +94,31 @@ constexpr int lanesAtOnce = 8;
 // Long runs by carry-less multiplication, in eight lanes of 16 bytes: each lane, a polynomial
 // of 128 bits, is moved 1024 bits up modulo the polynomial and the next 16 bytes added. The
 // lanes are then joined into one, which is congruent to the bytes so far: its CRC is theirs.
+// The CRC, most significant bit first, of the whole 16 bytes taken; `at` says how many.
+template <bool lsbFirst>
 __attribute__((target("pclmul,ssse3"))) std::uint16_t crc16Folded(std::uint16_t crc,
                                                                   const std::uint8_t* data,
-                                                                  std::size_t size) {
+                                                                  std::size_t size,
+                                                                  std::size_t& at) {
     static const __m128i by128 = moveBy(128), by1024 = moveBy(1024);
-    const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     __m128i lanes[lanesAtOnce];
-    for (int i = 0; i < lanesAtOnce; ++i) lanes[i] = loadReversed(data + 16 * i, reverse);
+    for (int i = 0; i < lanesAtOnce; ++i) lanes[i] = load<lsbFirst>(data + 16 * i);
     // The CRC so far goes into the first two bytes.
     lanes[0] = _mm_xor_si128(lanes[0],
                              _mm_set_epi64x(static_cast<long long>(std::uint64_t{crc} << 48), 0));
-    std::size_t at = 16 * lanesAtOnce;
+    at = 16 * lanesAtOnce;
     for (; at + 16 * lanesAtOnce <= size; at += 16 * lanesAtOnce) {
         for (int i = 0; i < lanesAtOnce; ++i) {
-            lanes[i] = fold(lanes[i], by1024, loadReversed(data + at + 16 * i, reverse));
+            lanes[i] = fold(lanes[i], by1024, load<lsbFirst>(data + at + 16 * i));
         }
     }
     __m128i bytes = lanes[0];
     for (int i = 1; i < lanesAtOnce; ++i) bytes = fold(bytes, by128, lanes[i]);
-    for (; at + 16 <= size; at += 16) bytes = fold(bytes, by128, loadReversed(data + at, reverse));
+    for (; at + 16 <= size; at += 16) bytes = fold(bytes, by128, load<lsbFirst>(data + at));
+    const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     alignas(16) std::uint8_t folded[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(folded), _mm_shuffle_epi8(bytes, reverse));
-    return crc16Tables(crc16Tables(0, folded, 16), data + at, size - at);
+    return crc16Tables(0, folded, 16);
 }
 
 bool canFold() {
@@ -117,9 +131,52 @@ bool canFold() {
 
 std::uint16_t crc16(std::uint16_t crc, const std::uint8_t* data, std::size_t size) {
 #ifdef MORVANE_CLMUL
-    if (size >= 128 && canFold()) return crc16Folded(crc, data, size);
+    if (size >= 128 && canFold()) {
+        std::size_t at = 0;
+        crc = crc16Folded<false>(crc, data, size, at);
+        return crc16Tables(crc, data + at, size - at);
+    }
 #endif
     return crc16Tables(crc, data, size);
+}
+
+namespace {
+
+std::uint16_t reflect(std::uint16_t value) {
+    std::uint16_t mirrored = 0;
+    for (int bit = 0; bit < 16; ++bit) mirrored = static_cast<std::uint16_t>(mirrored << 1 | (value >> bit & 1));
+    return mirrored;
+}
+
+std::uint16_t crc16LsbBytes(std::uint16_t crc, const std::uint8_t* data, std::size_t size) {
+    static const std::array<std::uint16_t, 256> table = [] {
+        std::array<std::uint16_t, 256> t{};
+        for (std::uint32_t byte = 0; byte < 256; ++byte) {
+            std::uint32_t c = byte;
+            for (int bit = 0; bit < 8; ++bit) c = (c & 1) != 0 ? c >> 1 ^ 0xA001 : c >> 1;
+            t[byte] = static_cast<std::uint16_t>(c);
+        }
+        return t;
+    }();
+    for (std::size_t i = 0; i < size; ++i) {
+        crc = static_cast<std::uint16_t>(crc >> 8 ^ table[(crc ^ data[i]) & 0xFF]);
+    }
+    return crc;
+}
+
+}  // namespace
+
+// Least significant bit first is most significant bit first on bytes whose bits are
+// mirrored, with the CRC mirrored going in and coming out.
+std::uint16_t crc16LsbFirst(std::uint16_t crc, const std::uint8_t* data, std::size_t size) {
+#ifdef MORVANE_CLMUL
+    if (size >= 128 && canFold()) {
+        std::size_t at = 0;
+        crc = reflect(crc16Folded<true>(reflect(crc), data, size, at));
+        return crc16LsbBytes(crc, data + at, size - at);
+    }
+#endif
+    return crc16LsbBytes(crc, data, size);
 }
 
 std::uint16_t crc16AfterZeros(std::uint16_t crc, std::uint64_t count) {

@@ -1,8 +1,18 @@
 #include "stream/mp3/mp3_frame.h"
 
-#include "stream/frame_bits.h"
-
 namespace mp3 {
+
+namespace {
+
+// `count` bits (up to 16) from bit `at` of the side information on, which holds the 3 bytes
+// they start in.
+std::uint32_t bitsAt(const std::uint8_t* side, std::size_t at, int count) {
+    const std::uint8_t* p = side + at / 8;
+    const std::uint32_t three = static_cast<std::uint32_t>(p[0]) << 16 | p[1] << 8 | p[2];
+    return three >> (24 - at % 8 - static_cast<std::size_t>(count)) & ((1u << count) - 1);
+}
+
+}  // namespace
 
 std::uint32_t sideInfoSize(const mpeg::Header& h) {
     if (h.lowRate()) return h.channels() == 1 ? 9 : 17;
@@ -21,16 +31,15 @@ bool readLayout(const std::uint8_t* frame, std::size_t size, Layout& layout) {
     // ISO/IEC 11172-3 2.4.1.7 and 13818-3 2.4.1.7: main_data_begin, the private bits, the
     // scale factor selection (MPEG-1), then 59 (MPEG-1) or 63 bits for each granule and
     // channel, which start with part2_3_length.
-    BitCursor side(frame + layout.sideStart, layout.sideSize);
+    const std::uint8_t* side = frame + layout.sideStart;
     const bool mpeg1 = !h.lowRate();
     const int channels = h.channels();
-    layout.mainDataBegin = side.read(mpeg1 ? 9 : 8);
-    side.skip(mpeg1 ? (channels == 1 ? 5 + 4 : 3 + 8) : (channels == 1 ? 1 : 2));
+    layout.mainDataBegin = bitsAt(side, 0, mpeg1 ? 9 : 8);
+    std::size_t at = mpeg1 ? (channels == 1 ? 18 : 20) : (channels == 1 ? 9 : 10);
     const int granules = mpeg1 ? 2 : 1;
     std::uint32_t bits = 0;
-    for (int i = 0; i < granules * channels; ++i) {
-        bits += side.read(12);
-        side.skip(mpeg1 ? 59 - 12 : 63 - 12);
+    for (int i = 0; i < granules * channels; ++i, at += mpeg1 ? 59 : 63) {
+        bits += bitsAt(side, at, 12);
     }
     layout.dataBytes = (bits + 7) / 8;
     return true;

@@ -1,8 +1,8 @@
 #include "stream/mp3/mp3_info.h"
 
-#include <array>
 #include <cstring>
 
+#include "stream/crc16.h"
 #include "stream/mp3/mp3_frame.h"
 
 namespace mp3 {
@@ -59,19 +59,6 @@ void writeLameTag(const InfoFrame& input, const OutputCounts& counts,
     tag[delayAt + 2] = static_cast<std::uint8_t>(counts.padding & 0xFF);
     putBigEndian(tag + lengthAt, counts.bytes, 4);
     putBigEndian(tag + musicCrcAt, counts.musicCrc, 2);
-}
-
-const std::array<std::uint16_t, 256>& lameTable() {
-    static const std::array<std::uint16_t, 256> table = [] {
-        std::array<std::uint16_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? c >> 1 ^ 0xA001 : c >> 1;
-            t[i] = static_cast<std::uint16_t>(c);
-        }
-        return t;
-    }();
-    return table;
 }
 
 }  // namespace
@@ -145,11 +132,7 @@ std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCou
 
 
 std::uint16_t lameCrc(const std::uint8_t* data, std::size_t size, std::uint16_t crc) {
-    const std::array<std::uint16_t, 256>& table = lameTable();
-    for (std::size_t i = 0; i < size; ++i) {
-        crc = static_cast<std::uint16_t>(crc >> 8 ^ table[(crc ^ data[i]) & 0xFF]);
-    }
-    return crc;
+    return crc::crc16LsbFirst(crc, data, size);
 }
 
 }  // namespace mp3

@@ -11,6 +11,8 @@ namespace {
 
 // Offsets kept for the TOC: when there are this many, every other one goes.
 constexpr std::size_t offsetsKept = 2048;
+// Frames no later frame can reach are written once there are this many bytes of them.
+constexpr std::size_t writtenAtOnce = 0x8000;
 
 }  // namespace
 
@@ -19,6 +21,7 @@ void ReservoirWriter::begin(std::uint32_t maxReach) {
     held.clear();
     heldFrom = 0;
     pending.clear();
+    ready = 0;
     slots = dataEnd = added = 0;
     done = Written();
 }
@@ -101,16 +104,20 @@ bool ReservoirWriter::grow(std::uint32_t need) {
 }
 
 bool ReservoirWriter::flush(const Sink& out, bool all) {
-    std::size_t count = 0;
-    std::size_t end = heldFrom;
-    for (const Pending& frame : pending) {
+    for (; ready < pending.size(); ++ready) {
+        const Pending& frame = pending[ready];
         if (!all && slots - (frame.slotAt + frame.layout.slot()) < reach) break;
-        note(held.data() + frame.at, frame.layout.size);
-        end = frame.at + frame.layout.size;
-        ++count;
     }
-    if (count == 0) return true;
+    const std::size_t count = ready;
+    const std::size_t end =
+        count == 0 ? heldFrom : pending[count - 1].at + pending[count - 1].layout.size;
+    // Written in runs of some KiB, which the music CRC takes in one go.
+    if (count == 0 || (!all && end - heldFrom < writtenAtOnce)) return true;
+    for (std::size_t i = 0; i < count; ++i) note(held.data() + pending[i].at);
+    done.musicCrc = lameCrc(held.data() + heldFrom, end - heldFrom, done.musicCrc);
+    done.bytes += end - heldFrom;
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(count));
+    ready = 0;
     const bool ok = out(held.data() + heldFrom, end - heldFrom);
     heldFrom = end;
     // What is written makes room, once it is most of what is held.
@@ -122,7 +129,7 @@ bool ReservoirWriter::flush(const Sink& out, bool all) {
     return ok;
 }
 
-void ReservoirWriter::note(const std::uint8_t* frame, std::size_t size) {
+void ReservoirWriter::note(const std::uint8_t* frame) {
     if (done.frames % done.stride == 0) {
         if (done.offsets.size() == offsetsKept) {
             for (std::size_t i = 0; i < offsetsKept / 2; ++i) done.offsets[i] = done.offsets[2 * i];
@@ -130,15 +137,14 @@ void ReservoirWriter::note(const std::uint8_t* frame, std::size_t size) {
             done.stride *= 2;
         }
         if (done.frames % done.stride == 0) {
-            done.offsets.push_back(static_cast<std::uint32_t>(done.bytes));
+            const auto within = static_cast<std::uint64_t>(frame - (held.data() + heldFrom));
+            done.offsets.push_back(static_cast<std::uint32_t>(done.bytes + within));
         }
     }
     const int index = frame[2] >> 4;
     if (done.bitRateIndex >= 0 && index != done.bitRateIndex) done.vbr = true;
     done.bitRateIndex = index;
-    done.musicCrc = lameCrc(frame, size, done.musicCrc);
     ++done.frames;
-    done.bytes += size;
 }
 
 }  // namespace mp3

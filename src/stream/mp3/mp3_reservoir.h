@@ -58,12 +58,14 @@ private:
     bool grow(std::uint32_t need);
     // The bytes at the end of the slots that no frame's main data holds.
     std::uint64_t room() const { return slots > dataEnd ? slots - dataEnd : 0; }
-    void note(const std::uint8_t* frame, std::size_t size);
+    // A frame about to be written, for the TOC and the bit rates.
+    void note(const std::uint8_t* frame);
 
     std::uint32_t reach = 511;
     std::vector<std::uint8_t> held;
     std::size_t heldFrom = 0;  // the first byte of `held` not written yet
     std::deque<Pending> pending;
+    std::size_t ready = 0;      // the pending frames no later frame can reach
     std::uint64_t slots = 0;    // the slots' bytes so far
     std::uint64_t dataEnd = 0;  // the end of the main data of the frames so far
     std::uint64_t added = 0;

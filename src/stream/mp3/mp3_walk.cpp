@@ -15,6 +15,7 @@ void FrameWalk::open(std::uint64_t offset, const std::uint8_t* header, std::uint
 void FrameWalk::restart() {
     at = begin;
     count = slots = dataEnd = 0;
+    lastHeader = 0;
     stopped = Stop::none;
     reader.jumpTo(begin);
 }
@@ -40,7 +41,9 @@ bool FrameWalk::read() {
     if (at >= end) return fail(Stop::end);
     const std::uint8_t* head = bytesAt(at, 4);
     if (head == nullptr) return fail(reader.bytesReceived() > at ? Stop::cutShort : Stop::end);
-    if (!fits(head)) {
+    // Most frames have the header of the one before, but for the padding bit.
+    const std::uint32_t key = static_cast<std::uint32_t>(head[0]) << 24 | head[1] << 16 | head[2] << 8 | head[3];
+    if (key != lastHeader && !fits(head)) {
         // Tags after the frames, where they could not be read from the end beforehand.
         if (std::memcmp(head, "TAG", 3) == 0 || std::memcmp(head, "APET", 4) == 0 ||
             std::memcmp(head, "LYRI", 4) == 0) {
@@ -49,7 +52,11 @@ bool FrameWalk::read() {
         const bool mpeg = head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;
         return fail(mpeg ? Stop::otherStream : Stop::noSync);
     }
-    const auto size = static_cast<std::size_t>(mpeg::Header(head).size());
+    if (key != lastHeader) {
+        lastHeader = key;
+        lastSize = static_cast<std::size_t>(mpeg::Header(head).size());
+    }
+    const std::size_t size = lastSize;
     const std::uint8_t* frame = bytesAt(at, size);
     SeenFrame& seenFrame = seen[count % kept];
     if (frame == nullptr || at + size > end ||

@@ -74,6 +74,8 @@ private:
     std::array<SeenFrame, kept> seen;
     Stop stopped = Stop::none;
     bool checking = false;
+    std::uint32_t lastHeader = 0;  // the last frame's, which fits the stream
+    std::size_t lastSize = 0;
 };
 
 }  // namespace mp3
