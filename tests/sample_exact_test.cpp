@@ -783,8 +783,9 @@ std::uint16_t lameCrc(const Bytes& d, std::size_t from, std::size_t to) {
 }
 
 // An MP3 output checked: every frame finds its main data, mp3val, ffmpeg and mpg123 have nothing
-// to say of it, and its header frame's counts and CRCs hold. Its samples as ffmpeg decodes them.
-std::string mp3Samples(const std::string& path, std::size_t perFrame) {
+// to say of it, and its header frame's counts and CRCs hold, and, where the program `made` it,
+// its TOC names the frame at each hundredth. Its samples as ffmpeg decodes them.
+std::string mp3Samples(const std::string& path, std::size_t perFrame, bool made = true) {
     const Bytes file = readFile(path);
     const Mp3Scan scan = scanMp3(file);
     EXPECT_EQ(scan.fault, "") << path;
@@ -809,6 +810,10 @@ std::string mp3Samples(const std::string& path, std::size_t perFrame) {
     EXPECT_EQ(bigEndian(file, x + 12, 4), scan.end - scan.audio);
     EXPECT_EQ(bigEndian(file, lame + 34, 2), lameCrc(file, scan.audio, lame + 34));
     EXPECT_EQ(bigEndian(file, lame + 32, 2), lameCrc(file, scan.audio + scan.info, scan.end));
+    for (std::size_t i = 0; i < 100 && made; ++i) {
+        const std::size_t at = scan.starts.at(i * frames / 100) - scan.audio;
+        EXPECT_EQ(file[x + 16 + i], std::min<std::size_t>(255, 256 * at / (scan.end - scan.audio)));
+    }
     const std::uint32_t delayAndPadding = bigEndian(file, lame + 21, 3);
     EXPECT_EQ(frames * perFrame - (delayAndPadding >> 12) - (delayAndPadding & 0xFFF),
               pcm.size() / 2 / (file[scan.audio + 3] >> 6 == 3 ? 1 : 2));
@@ -823,12 +828,15 @@ TEST(Mp3Test, EveryPlanIsPlayedAsAsked) {
         GTEST_SKIP() << "lame, mp3val or ffmpeg is not installed";
     }
     const struct {
-        const char* lame;
+        const char* encoder;  // of in.wav into in.mp3
         int rate;
         std::size_t perFrame;
-    } inputs[] = {{"-b 128", 44100, 1152},      {"-V2", 44100, 1152},
-                  {"-b 64 -p --resample 22.05", 22050, 576}, {"-b 32 -m m --resample 11.025", 11025, 576},
-                  {"-t -b 128", 44100, 1152}};
+    } inputs[] = {{"lame --quiet -b 128", 44100, 1152},
+                  {"lame --quiet -V2", 44100, 1152},
+                  {"lame --quiet -b 64 -p --resample 22.05", 22050, 576},
+                  {"lame --quiet -b 32 -m m --resample 11.025", 11025, 576},
+                  {"lame --quiet -t -b 128", 44100, 1152},
+                  {"ffmpeg -v error -i", 44100, 1152}};
     const struct {
         std::vector<std::string> args;
         std::vector<std::pair<double, double>> exact;  // each output's span of the input
@@ -844,15 +852,13 @@ TEST(Mp3Test, EveryPlanIsPlayedAsAsked) {
     for (const auto& input : inputs) {
         TempDir dir;
         writeFile(dir / "in.wav", wav.file());
-        ASSERT_EQ(shell("lame --quiet " + std::string(input.lame) + " " + (dir / "in.wav") + " " +
-                        (dir / "in.mp3"))
-                      .first,
-                  0);
-        const bool gapless = std::string(input.lame).find("-t") == std::string::npos;
-        const std::string whole = mp3Samples(dir / "in.mp3", input.perFrame);
-        const std::size_t width = std::string(input.lame).find("-m m") == std::string::npos ? 4 : 2;
+        const std::string encoder = input.encoder;
+        ASSERT_EQ(shell(encoder + " " + (dir / "in.wav") + " " + (dir / "in.mp3")).first, 0);
+        const bool gapless = encoder.find(" -t ") == std::string::npos;
+        const std::string whole = mp3Samples(dir / "in.mp3", input.perFrame, false);
+        const std::size_t width = encoder.find("-m m") == std::string::npos ? 4 : 2;
         for (const auto& plan : plans) {
-            SCOPED_TRACE(std::string(input.lame) + ": " + plan.args[0] + " " + plan.args[1]);
+            SCOPED_TRACE(encoder + ": " + plan.args[0] + " " + plan.args[1]);
             const Result r = runMorvane(plan.args, dir.path.string());
             ASSERT_EQ(r.status, 0) << r.err;
             for (std::size_t i = 0; i < std::max<std::size_t>(1, plan.exact.size()); ++i) {
@@ -865,6 +871,11 @@ TEST(Mp3Test, EveryPlanIsPlayedAsAsked) {
                 const double slack = plan.seams * 0.5 + (gapless ? 0 : 4);
                 EXPECT_NEAR(static_cast<double>(pcm.size() / width), asked * input.rate,
                             slack * static_cast<double>(input.perFrame) + 1);
+                // Silent frames decode to zeros.
+                const std::size_t fifth = width * static_cast<std::size_t>(input.rate) / 5;
+                if (plan.args[0] == "--delay") {
+                    EXPECT_EQ(pcm.substr(0, fifth), std::string(fifth, 0));
+                }
                 if (plan.exact.empty() || !gapless) continue;
                 const auto at = [&](double t) { return std::llround(t * input.rate) * width; };
                 EXPECT_TRUE(pcm == whole.substr(at(plan.exact[i].first), pcm.size()));
