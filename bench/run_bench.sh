@@ -9,7 +9,8 @@
 # of 5.1 24-bit PCM in WAV (3.1 GB) is cut whole against dd, and to its last 10 s against dd
 # copying those 10 s with skip. An hour of 16-bit stereo FLAC at 44.1 kHz (made with flac
 # where it is installed) is cut whole, by an edit list, and to its last 10 s, and so is an hour
-# of 128 kbit/s MP3 with a LAME tag (made with lame where it is installed). BENCH_ONLY=PATTERN runs only the cases whose names match.
+# of 128 kbit/s MP3 with a LAME tag (made with lame where it is installed), and three hours of it,
+# about the AC-3 hour's bytes. BENCH_ONLY=PATTERN runs only the cases whose names match.
 # Every case runs twice: on the disk's file system, where users keep their files, and on tmpfs.
 #   bash bench/run_bench.sh [runs, default 7] [scratch directory on disk, default
 #                           build-bench/scratch] [scratch directory on tmpfs, default
@@ -107,13 +108,22 @@ if [ ! -s in.mp3 ] && command -v lame >/dev/null; then
         -c:a pcm_s16le -f s16le - |
         lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -b 128 - in.mp3
 fi
+# Three hours of it, about the AC-3 hour's bytes: the hour's frames three times after its Info
+# frame (417 bytes at 128 kbit/s and 44.1 kHz), whose frame count (at byte 44) is made three
+# times the hour's. LAME's first frame takes no main data from before it, so the joins are whole.
+if [ -s in.mp3 ] && [ ! -s in3.mp3 ]; then
+    frames=$(od -An -tu1 -j 44 -N 4 in.mp3 | awk '{ print (($1 * 256 + $2) * 256 + $3) * 256 + $4 }')
+    { head -c 417 in.mp3; for _ in 1 2 3; do tail -c +418 in.mp3; done; } >in3.mp3
+    printf "$(printf '%08x' $((frames * 3)) | sed 's/../\\x&/g')" |
+        dd of=in3.mp3 bs=1 seek=44 conv=notrunc status=none
+fi
 wav_data=$(($(stat -c %s in.wav) - 3600 * 48000 * 18))
 size=$(stat -c %s in.ac3)
 frames=$((size / 1792))
 seconds=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 0.032 }')
 last10=$(awk -v s="$seconds" 'BEGIN { printf "%.3f", s - 10 }')
 have_ffmpeg=$(command -v ffmpeg >/dev/null && echo 1 || echo 0)
-for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in3.aac in.dts in.dtshd in.wav in.flac in.mp3; do
+for file in piece.ac3 in.ac3 in.eac3 in256.mp2 in384.mp2 in.aac in3.aac in.dts in.dtshd in.wav in.flac in.mp3 in3.mp3; do
     [ -e "$file" ] || continue
     cmp -s "$file" "$tmpfs/$file" || cp "$file" "$tmpfs/"; done
 echo "stream: $size bytes, $frames frames, $seconds s (E-AC-3: $(stat -c %s in.eac3) bytes); $runs runs each, interleaved"
@@ -169,6 +179,9 @@ if [ -s in.mp3 ]; then
         "MP3 128k (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in.mp3"
         "MP3 128k dd bs=1M, whole file|dd if=in.mp3 of=out.dd bs=1M status=none"
         "MP3 128k (c) morvane, last 10 s|$morvane in.mp3 3590 1e9"
+        "MP3 128k 3 h (a) morvane, whole file|$morvane in3.mp3 0 1e9"
+        "MP3 128k 3 h (a) morvane --edit, 3 edits|$morvane --edit 600,+2 --edit 1800,-30 --edit 3000,+1.5 in3.mp3"
+        "MP3 128k 3 h dd bs=1M, whole file|dd if=in3.mp3 of=out.dd bs=1M status=none"
     )
 fi
 if [ "$have_ffmpeg" = 1 ]; then

@@ -369,6 +369,10 @@ std::int64_t Mp3Format::copyRun(std::int64_t index, std::int64_t end, const Samp
         writer.add(walk.bytes(frame), frame.layout, checks.repair && !frame.fault.empty());
         if (!writer.flush(sinkFor(out, i), false)) return static_cast<std::int64_t>(i) + 1;
     }
+    // What the run copied goes out now, but for what the next piece may still reach into.
+    if (i > 0 && !writer.flush(sinkFor(out, i - 1), false, false)) {
+        return static_cast<std::int64_t>(i);
+    }
     return static_cast<std::int64_t>(i);
 }
 

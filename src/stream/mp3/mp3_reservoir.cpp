@@ -103,7 +103,7 @@ bool ReservoirWriter::grow(std::uint32_t need) {
     return true;
 }
 
-bool ReservoirWriter::flush(const Sink& out, bool all) {
+bool ReservoirWriter::flush(const Sink& out, bool all, bool batched) {
     for (; ready < pending.size(); ++ready) {
         const Pending& frame = pending[ready];
         if (!all && slots - (frame.slotAt + frame.layout.slot()) < reach) break;
@@ -112,7 +112,7 @@ bool ReservoirWriter::flush(const Sink& out, bool all) {
     const std::size_t end =
         count == 0 ? heldFrom : pending[count - 1].at + pending[count - 1].layout.size;
     // Written in runs of some KiB, which the music CRC takes in one go.
-    if (count == 0 || (!all && end - heldFrom < writtenAtOnce)) return true;
+    if (count == 0 || (!all && batched && end - heldFrom < writtenAtOnce)) return true;
     for (std::size_t i = 0; i < count; ++i) note(held.data() + pending[i].at);
     done.musicCrc = lameCrc(held.data() + heldFrom, end - heldFrom, done.musicCrc);
     done.bytes += end - heldFrom;

@@ -42,8 +42,9 @@ public:
     // header `carrier`; says how many.
     std::uint32_t lay(const std::uint8_t* bytes, std::uint32_t count, const std::uint8_t* carrier,
                       bool mayGrow);
-    // Writes the frames that no later frame can reach into, or all of them.
-    bool flush(const Sink& out, bool all);
+    // Writes the frames that no later frame can reach into, or all of them; `batched`, only
+    // once they make a run of some KiB.
+    bool flush(const Sink& out, bool all, bool batched = true);
     // Frames added so far.
     std::uint64_t frames() const { return added; }
     const Written& written() const { return done; }
