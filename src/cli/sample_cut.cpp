@@ -258,8 +258,10 @@ bool SampleWalk::copy(Output& out, const SamplePiece& piece) {
     span.bytes += bytes;
     if (plan.kind == Plan::Kind::ranges && copied > 0) {
         const double at = static_cast<double>(out.facts.samples - copied) / rate;
+        // Where the seam fell: the input's time that plays at the planned point.
+        const double late = static_cast<double>(format.placedShift()) / rate;
         result.placed.push_back(
-            {out.index, span.end - static_cast<double>(copied) / rate, span.end, at, 0.0});
+            {out.index, span.end - static_cast<double>(copied) / rate - late, span.end, at, 0.0 - late});
     }
     inputEnded = copied < piece.count && !platform::stopRequested();
     return true;

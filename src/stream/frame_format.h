@@ -178,6 +178,9 @@ public:
                                       const SampleSink& /*out*/) {
         return 0;
     }
+    // Of the piece copied last: how many samples later in the output than planned its first
+    // sample plays (a format whose seams fall on frames).
+    virtual std::int64_t placedShift() const { return 0; }
     // `count` samples of silence, as the output holds them.
     virtual std::vector<std::uint8_t> silence(std::uint64_t /*count*/) const { return {}; }
     // Takes bytes of an output; false stops the writing.

@@ -58,14 +58,28 @@ bool Mp3Format::readFileHeader() {
     return true;
 }
 
-// The tags after the frames, where the input's size is known: read from its end.
+// The tags after the frames, where the input's size is known: read from its end, a few KiB
+// first, more where a tag is longer.
 void Mp3Format::readTail(std::uint64_t audioStart) {
     audioEnd = std::numeric_limits<std::uint64_t>::max();
     bool atLeast = false;
     const std::uint64_t total = reader.bytesAfter(0, atLeast);
     if (atLeast || total <= audioStart) return;
-    const std::uint64_t count = std::min<std::uint64_t>(total - audioStart, 0x40000);
     std::vector<std::uint8_t> end;
+    bool more = true;
+    std::uint64_t tags = 0;
+    for (std::uint64_t count = 0x1000; more && end.size() < total - audioStart; count *= 8) {
+        readEnd(total, std::min(count, total - audioStart), end);
+        tags = mp3::trailingTagsSize(end.data(), end.size(), more);
+    }
+    tail.assign(end.end() - static_cast<std::ptrdiff_t>(tags), end.end());
+    audioEnd = total - tags;
+    reader.jumpTo(audioStart);
+}
+
+// The last `count` bytes of the `total` the input holds.
+void Mp3Format::readEnd(std::uint64_t total, std::uint64_t count, std::vector<std::uint8_t>& end) {
+    end.clear();
     reader.jumpTo(total - count);
     while (end.size() < count && !reader.atEnd()) {
         std::size_t run = 0;
@@ -74,10 +88,6 @@ void Mp3Format::readTail(std::uint64_t audioStart) {
         end.insert(end.end(), bytes, bytes + run);
         reader.seek(reader.offset() + run);
     }
-    const std::uint64_t tags = mp3::trailingTagsSize(end.data(), end.size());
-    tail.assign(end.end() - static_cast<std::ptrdiff_t>(tags), end.end());
-    audioEnd = total - tags;
-    reader.jumpTo(audioStart);
 }
 
 // The first of two frames in a row, within reach of `from`; then the header frame.
@@ -308,7 +318,9 @@ std::uint64_t Mp3Format::copySamples(std::uint64_t from, std::uint64_t count,
     // Where the input ended before the piece did, the samples it had.
     std::int64_t had = endSample;
     if (reached < end) had = std::min(had, reached * perFrame - offset + gaplessTail());
-    if (gapless) samples = had + offset + (firstAt - first) * perFrame - outOffset;
+    const std::int64_t shift = (firstAt - first) * perFrame + offset - outOffset;
+    if (gapless) samples = had + shift;
+    shifted = static_cast<std::int64_t>(from) + shift - ideal;
     const std::int64_t copied = std::max<std::int64_t>(0, had - static_cast<std::int64_t>(from));
     return finishPiece(static_cast<std::uint64_t>(copied), toEnd ? copied : count);
 }
@@ -413,10 +425,13 @@ std::vector<std::uint8_t> Mp3Format::outputHeader(const OutputFacts&) const {
     counts.frames = static_cast<std::uint32_t>(done.frames);
     const auto infoSize = static_cast<std::uint32_t>(info.frame.size());
     counts.bytes = static_cast<std::uint32_t>(infoSize + done.bytes);
-    const std::int64_t delay = std::clamp<std::int64_t>(outOffset - decoderDelay, 0, mostDelay);
+    // A tag that decoders do not honour says the output's frames play whole.
+    const std::int64_t delay =
+        gapless ? std::clamp<std::int64_t>(outOffset - decoderDelay, 0, mostDelay) : 0;
     counts.delay = static_cast<std::uint32_t>(delay);
     const std::int64_t padding = static_cast<std::int64_t>(done.frames) * perFrame - delay - samples;
-    counts.padding = static_cast<std::uint32_t>(std::clamp<std::int64_t>(padding, 0, mostDelay));
+    counts.padding =
+        gapless ? static_cast<std::uint32_t>(std::clamp<std::int64_t>(padding, 0, mostDelay)) : 0;
     counts.musicCrc = done.musicCrc;
     counts.vbr = done.vbr;
     for (std::uint64_t i = 0; i < 100 && !done.offsets.empty(); ++i) {

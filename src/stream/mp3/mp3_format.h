@@ -42,6 +42,7 @@ public:
     void beginOutput(const std::vector<SamplePiece>& pieces) override;
     std::uint64_t copySamples(std::uint64_t first, std::uint64_t count,
                               const SampleSink& out) override;
+    std::int64_t placedShift() const override { return shifted; }
     bool writeSilence(std::uint64_t count, const ByteSink& out) override;
     bool endOutput(const ByteSink& out) override;
     void watch(const SampleChecks& how) override;
@@ -49,6 +50,7 @@ public:
 
 private:
     void readTail(std::uint64_t audioStart);
+    void readEnd(std::uint64_t total, std::uint64_t count, std::vector<std::uint8_t>& end);
     bool findFirstFrame(std::uint64_t from);
     void readInfo(const std::uint8_t* firstHeader);
     const std::string& lastFault() const { return walk.frame(walk.next() - 1).fault; }
@@ -89,4 +91,5 @@ private:
     std::int64_t outOffset = 0;  // the decoded sample that its sample 0 is
     std::int64_t ideal = 0;      // where the plan puts the next piece, in its samples
     std::int64_t samples = 0;    // the samples it plays in a gapless decoder
+    std::int64_t shifted = 0;    // see placedShift()
 };
