@@ -110,8 +110,8 @@ void checkWholeFramesWithValidCrcs(const std::vector<std::uint8_t>& output,
         const std::vector<std::int32_t>& frame = frames.format().frameData();
         if (offset == 0) {
             const std::vector<std::uint8_t> bytes(frame.begin(), frame.end());
-            firstMade = std::search(input.begin(), input.end(), bytes.begin(), bytes.end()) ==
-                        input.end();
+            firstMade =
+                std::search(input.begin(), input.end(), bytes.begin(), bytes.end()) == input.end();
         }
         if (!frames.format().crcsHold() && (frames.format().carriesCrc() || !firstMade))
             fuzzFailure("a repaired cut with a frame that fails its CRC");

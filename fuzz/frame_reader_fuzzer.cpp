@@ -19,11 +19,11 @@
 #include <cstring>
 
 #include "fuzz_input_file.h"
+#include "stream/ac3/frame_reader.h"
 #include "stream/adts/adts.h"
 #include "stream/dts/dts.h"
 #include "stream/flac/flac_decoder.h"
 #include "stream/flac/flac_format.h"
-#include "stream/ac3/frame_reader.h"
 #include "stream/mp3/mp3_format.h"
 #include "stream/mpeg_audio/mpeg_audio.h"
 #include "stream/pcm/pcm_format.h"
@@ -172,7 +172,8 @@ void checkMp3(const std::uint8_t* header, std::size_t size, double duration,
     const std::vector<std::uint8_t> bytes(twin.begin(), twin.end());
     mp3::Layout layout;
     if (bytes.size() != size || !std::equal(bytes.begin(), bytes.begin() + 4, header) ||
-        !mp3::readLayout(bytes.data(), bytes.size(), layout) || !mp3::crcHolds(bytes.data(), layout)) {
+        !mp3::readLayout(bytes.data(), bytes.size(), layout) ||
+        !mp3::crcHolds(bytes.data(), layout)) {
         fuzzFailure("MP3 twin of another header or length, or whose CRC fails");
     }
 }

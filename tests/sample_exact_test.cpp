@@ -730,8 +730,9 @@ Mp3Scan scanMp3(const Bytes& d) {
     std::size_t slots = 0, dataEnd = 0;
     for (; i + 4 <= d.size() && d[i] == 0xFF && (d[i + 1] & 0xE6) == 0xE2; scan.end = i) {
         const int version = d[i + 1] >> 3 & 3, lsf = version != 3 ? 1 : 0;
-        const int rate = std::array{44100, 48000, 32000}[d[i + 2] >> 2 & 3] >>
-                         (version == 3 ? 0 : version == 2 ? 1 : 2);
+        const int rate = std::array{44100, 48000, 32000}[d[i + 2] >> 2 & 3] >> (version == 3   ? 0
+                                                                                : version == 2 ? 1
+                                                                                               : 2);
         const bool mono = d[i + 3] >> 6 == 3;
         const std::size_t size = static_cast<std::size_t>(
             (lsf != 0 ? 72 : 144) * kbits[lsf][d[i + 2] >> 4] * 1000 / rate + (d[i + 2] >> 1 & 1));
@@ -759,7 +760,8 @@ Mp3Scan scanMp3(const Bytes& d) {
         scan.starts.push_back(i);
         const std::string where = "frame " + std::to_string(scan.frames) + ": ";
         if (scan.fault.empty() && back > slots) scan.fault = where + "before the first slot";
-        if (scan.fault.empty() && bytes > 0 && slots - back < dataEnd) scan.fault = where + "overlap";
+        if (scan.fault.empty() && bytes > 0 && slots - back < dataEnd)
+            scan.fault = where + "overlap";
         if (scan.fault.empty() && bytes > back + slot) scan.fault = where + "past its slot";
         if (bytes > 0) dataEnd = slots - back + bytes;
         slots += slot, i += size, ++scan.frames;
@@ -792,10 +794,9 @@ std::string mp3Samples(const std::string& path, std::size_t perFrame, bool made 
     const std::string said = shell("mp3val " + path + " | grep -v 'No supported tags'").second;
     EXPECT_EQ(said.find("WARNING"), std::string::npos) << said;
     EXPECT_EQ(said.find("ERROR"), std::string::npos) << said;
-    const std::string pcm =
-        shell("ffmpeg -nostdin -v warning " + strictChecks + " -i " + path + " -f s16le - 2>" +
-              path + ".said")
-            .second;
+    const std::string pcm = shell("ffmpeg -nostdin -v warning " + strictChecks + " -i " + path +
+                                  " -f s16le - 2>" + path + ".said")
+                                .second;
     // Without a header frame, ffmpeg estimates every file's length, the encoder's own too.
     const std::string estimate = scan.info == 0 ? " | grep -v 'Estimating duration'" : "";
     EXPECT_EQ(shell("cat " + path + ".said" + estimate).second, "") << path;
@@ -866,8 +867,8 @@ TEST(Mp3Test, EveryPlanIsPlayedAsAsked) {
                                              ? "morvane_in-00" + std::to_string(i + 1) + ".mp3"
                                              : "morvane_in.mp3";
                 const std::string pcm = mp3Samples(dir / name, input.perFrame);
-                const double asked = plan.exact.empty() ? plan.seconds
-                                                        : plan.exact[i].second - plan.exact[i].first;
+                const double asked =
+                    plan.exact.empty() ? plan.seconds : plan.exact[i].second - plan.exact[i].first;
                 const double slack = plan.seams * 0.5 + (gapless ? 0 : 4);
                 EXPECT_NEAR(static_cast<double>(pcm.size() / width), asked * input.rate,
                             slack * static_cast<double>(input.perFrame) + 1);
@@ -904,9 +905,11 @@ TEST(Mp3Test, TagsStayAndDamageIsNamed) {
     wav.tones = true;
     wav.samples = 220500;
     writeFile(dir / "in.wav", wav.file());
-    ASSERT_EQ(shell("lame --quiet -b 128 " + (dir / "in.wav") + " " + (dir / "plain.mp3")).first, 0);
+    ASSERT_EQ(shell("lame --quiet -b 128 " + (dir / "in.wav") + " " + (dir / "plain.mp3")).first,
+              0);
     const Bytes plain = readFile(dir / "plain.mp3");
-    const Bytes id3 = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 12, 'T', 'I', 'T', '2', 0, 0, 0, 2, 0, 0, 0, 'x'};
+    const Bytes id3 = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 12, 'T',
+                       'I', 'T', '2', 0, 0, 0, 2, 0, 0, 0,  'x'};
     Bytes ape(32, 0), tail;
     std::memcpy(ape.data(), "APETAGEX", 8);
     ape[8] = 0xD0, ape[9] = 0x07, ape[12] = 32;  // version 2000, 32 bytes: the footer alone
@@ -939,12 +942,14 @@ TEST(Mp3Test, TagsStayAndDamageIsNamed) {
     writeFile(dir / "bad.mp3", damaged);
     Result r = runMorvane({"--check", "bad.mp3", "0", "5"}, dir.path.string());
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("(ending at 1.046 s) has main data that runs"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("(ending at 1.046 s) has main data that runs"), std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("1 of " + std::to_string(whole.frames) +
                          " frames failed their CRC or main data check"),
               std::string::npos);
     EXPECT_NE(scanMp3(readFile(dir / "morvane_bad.mp3")).fault, "");
     r = runMorvane({"--repair", "bad.mp3", "0", "5"}, dir.path.string());
-    EXPECT_NE(r.err.find("replaced the frame at byte " + std::to_string(at)), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("replaced the frame at byte " + std::to_string(at)), std::string::npos)
+        << r.err;
     EXPECT_EQ(mp3Samples(dir / "morvane_bad.mp3", 1152).size(), 220500u * 4);
 }

@@ -52,8 +52,7 @@ void Console::crcFailed(std::uint64_t offset, double end) {
     notice(frameAt(offset, end) + " fails its CRC check");
 }
 
-void Console::replaced(std::uint64_t offset, double end, bool withSilence,
-                       const std::string& why) {
+void Console::replaced(std::uint64_t offset, double end, bool withSilence, const std::string& why) {
     notice(withSilence ? "replaced " + frameAt(offset, end) + " with silence"
                        : "left out " + frameAt(offset, end) + ": " + why);
 }
@@ -141,7 +140,7 @@ void Console::sayWhatWasMade(const CutResult& result) {
         notice(result.damage);
     } else if (result.failed > 0) {
         notice(std::to_string(result.failed) + " of " + counted(result.checked, "frame") +
-               (result.misnumbered > 0  ? " failed their CRC or number check"
+               (result.misnumbered > 0 ? " failed their CRC or number check"
                 : result.misplaced > 0 ? " failed their CRC or main data check"
                                        : " failed their CRC check"));
     }
@@ -210,6 +209,6 @@ std::string Console::delayText(const DelayResult& delay) const {
 
 std::string Console::span(const CopiedSpan& copied) const {
     return "cut " + secondsText(copied.start) + " s to " + secondsText(copied.end) +
-           " s of the input (" + counted(copied.frames, copied.samples ? "sample" : "frame") + ", " +
-           counted(copied.bytes, "byte") + ") into " + outputName;
+           " s of the input (" + counted(copied.frames, copied.samples ? "sample" : "frame") +
+           ", " + counted(copied.bytes, "byte") + ") into " + outputName;
 }

@@ -40,13 +40,13 @@ struct CutResult {
     bool unreadAtLeast = false;  // an input of unknown size (a pipe): more may follow
     DelayResult delay;
     CopiedSpan copied;
-    std::uint64_t checked = 0;                    // frames checked against their CRCs
-    std::uint64_t failed = 0;                     // of them, frames that failed
-    std::uint64_t misnumbered = 0;                // of those, frames numbered out of turn
-    std::uint64_t misplaced = 0;  // of those, frames whose main data is not where it may be
-    std::string unchecked;                        // said once when frames checked carried no CRC
-    bool repaired = false;                        // a frame was replaced, or lost bytes were filled
-    bool core = false;                            // only the core was kept:
+    std::uint64_t checked = 0;      // frames checked against their CRCs
+    std::uint64_t failed = 0;       // of them, frames that failed
+    std::uint64_t misnumbered = 0;  // of those, frames numbered out of turn
+    std::uint64_t misplaced = 0;    // of those, frames whose main data is not where it may be
+    std::string unchecked;          // said once when frames checked carried no CRC
+    bool repaired = false;          // a frame was replaced, or lost bytes were filled
+    bool core = false;              // only the core was kept:
     std::uint64_t coreFrames = 0, coreBytes = 0;  // the extensions left out
     std::vector<std::uint64_t> notMuted;  // muted frames too short for a twin, kept as they were
     std::uint64_t silenceLeftOut = 0;     // a plan's silent steps that could not be made
@@ -87,7 +87,8 @@ public:
     virtual void misnumbered(std::uint64_t /*offset*/, double /*end*/, std::uint64_t /*number*/,
                              std::uint64_t /*due*/) {}
     // The frame at `offset` breaks a rule of its format other than its CRC, as `what` says.
-    virtual void frameFault(std::uint64_t /*offset*/, double /*end*/, const std::string& /*what*/) {}
+    virtual void frameFault(std::uint64_t /*offset*/, double /*end*/, const std::string& /*what*/) {
+    }
     // With repair: `count` samples, `seconds` long, that the numbers say are missing before
     // the frame at `offset` were filled with silence.
     virtual void filledSamples(double /*seconds*/, std::uint64_t /*count*/,

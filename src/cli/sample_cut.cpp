@@ -260,8 +260,8 @@ bool SampleWalk::copy(Output& out, const SamplePiece& piece) {
         const double at = static_cast<double>(out.facts.samples - copied) / rate;
         // Where the seam fell: the input's time that plays at the planned point.
         const double late = static_cast<double>(format.placedShift()) / rate;
-        result.placed.push_back(
-            {out.index, span.end - static_cast<double>(copied) / rate - late, span.end, at, 0.0 - late});
+        result.placed.push_back({out.index, span.end - static_cast<double>(copied) / rate - late,
+                                 span.end, at, 0.0 - late});
     }
     inputEnded = copied < piece.count && !platform::stopRequested();
     return true;

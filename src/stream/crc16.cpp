@@ -144,7 +144,8 @@ namespace {
 
 std::uint16_t reflect(std::uint16_t value) {
     std::uint16_t mirrored = 0;
-    for (int bit = 0; bit < 16; ++bit) mirrored = static_cast<std::uint16_t>(mirrored << 1 | (value >> bit & 1));
+    for (int bit = 0; bit < 16; ++bit)
+        mirrored = static_cast<std::uint16_t>(mirrored << 1 | (value >> bit & 1));
     return mirrored;
 }
 

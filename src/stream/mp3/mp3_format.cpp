@@ -16,9 +16,7 @@ constexpr std::int64_t mostDelay = 4095;
 // How far after the tags at the start the first frame is looked for.
 constexpr std::uint64_t searchedForFirstFrame = 0x10000;
 
-bool layerIII(const std::uint8_t* h) {
-    return h[0] == 0xFF && (h[1] & 0xE6) == 0xE2;
-}
+bool layerIII(const std::uint8_t* h) { return h[0] == 0xFF && (h[1] & 0xE6) == 0xE2; }
 
 std::int64_t roundedDiv(std::int64_t a, std::int64_t b) {
     return a >= 0 ? (a + b / 2) / b : -((-a + b / 2 - 1) / b);
@@ -300,10 +298,11 @@ std::uint64_t Mp3Format::copySamples(std::uint64_t from, std::uint64_t count,
     if (!startRun(first - primed, out)) return finishPiece(0, toEnd ? 0 : count);
     const std::int64_t firstAt = static_cast<std::int64_t>(writer.frames()) + primed;
     if (piece == 0 && gapless) {
-        outOffset = firstAt * perFrame + static_cast<std::int64_t>(from) + offset - first * perFrame;
+        outOffset =
+            firstAt * perFrame + static_cast<std::int64_t>(from) + offset - first * perFrame;
     }
-    const std::int64_t endSample = toEnd ? std::numeric_limits<std::int64_t>::max()
-                                         : static_cast<std::int64_t>(from + count);
+    const std::int64_t endSample =
+        toEnd ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(from + count);
     std::int64_t end = std::numeric_limits<std::int64_t>::max();
     if (!toEnd && last && gapless) {
         end = ceilDiv(endSample + offset, perFrame);
@@ -311,8 +310,9 @@ std::uint64_t Mp3Format::copySamples(std::uint64_t from, std::uint64_t count,
         end = endSample / perFrame + 1;  // through the frame that ends after the window
     } else if (!toEnd) {
         const std::int64_t plays = firstAt * perFrame - outOffset;
-        end = first + std::max<std::int64_t>(
-                          0, roundedDiv(ideal + static_cast<std::int64_t>(count) - plays, perFrame));
+        end =
+            first + std::max<std::int64_t>(
+                        0, roundedDiv(ideal + static_cast<std::int64_t>(count) - plays, perFrame));
     }
     const std::int64_t reached = copyRun(first - primed, end, out);
     // Where the input ended before the piece did, the samples it had.
@@ -429,7 +429,8 @@ std::vector<std::uint8_t> Mp3Format::outputHeader(const OutputFacts&) const {
     const std::int64_t delay =
         gapless ? std::clamp<std::int64_t>(outOffset - decoderDelay, 0, mostDelay) : 0;
     counts.delay = static_cast<std::uint32_t>(delay);
-    const std::int64_t padding = static_cast<std::int64_t>(done.frames) * perFrame - delay - samples;
+    const std::int64_t padding =
+        static_cast<std::int64_t>(done.frames) * perFrame - delay - samples;
     counts.padding =
         gapless ? static_cast<std::uint32_t>(std::clamp<std::int64_t>(padding, 0, mostDelay)) : 0;
     counts.musicCrc = done.musicCrc;

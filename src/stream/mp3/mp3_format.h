@@ -76,9 +76,9 @@ private:
     std::uint64_t audioEnd = 0;   // where the tags after the frames start
     std::uint8_t header[4] = {};  // the first audio frame's, for silent frames
     std::int32_t rate = 0;
-    std::int64_t perFrame = 0;   // samples
-    std::uint32_t primes = 1;    // frames a decoder needs before the first it plays exactly
-    std::int64_t offset = 0;     // the decoded sample that the input's sample 0 is
+    std::int64_t perFrame = 0;  // samples
+    std::uint32_t primes = 1;   // frames a decoder needs before the first it plays exactly
+    std::int64_t offset = 0;    // the decoded sample that the input's sample 0 is
     bool gapless = false;
     std::vector<std::uint8_t> reservoir;
     SampleChecks checks;

@@ -23,8 +23,8 @@ void putBigEndian(std::uint8_t* p, std::uint32_t value, int bytes) {
 constexpr std::uint32_t fieldSizes[4] = {4, 4, 100, 4};
 // LAME's tag, from its start: ReplayGain's peak and gains, delay and padding, the music
 // length and CRC, and its own CRC; it ends after that.
-constexpr std::uint32_t peakAt = 11, delayAt = 21, lengthAt = 28, musicCrcAt = 32,
-                        tagCrcAt = 34, tagSize = 36;
+constexpr std::uint32_t peakAt = 11, delayAt = 21, lengthAt = 28, musicCrcAt = 32, tagCrcAt = 34,
+                        tagSize = 36;
 
 std::uint32_t fieldsSize(std::uint32_t flags) {
     std::uint32_t size = 8;
@@ -108,7 +108,8 @@ std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCou
     putBigEndian(xing + 8, counts.frames, 4);
     putBigEndian(xing + 12, counts.bytes, 4);
     for (int i = 0; i < 100; ++i) {
-        const std::uint64_t scaled = 256ULL * counts.toc[i] / (counts.bytes == 0 ? 1 : counts.bytes);
+        const std::uint64_t scaled =
+            256ULL * counts.toc[i] / (counts.bytes == 0 ? 1 : counts.bytes);
         xing[16 + i] = static_cast<std::uint8_t>(scaled > 255 ? 255 : scaled);
     }
     if ((flags & 8) != 0) {
@@ -129,7 +130,6 @@ std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCou
     }
     return frame;
 }
-
 
 std::uint16_t lameCrc(const std::uint8_t* data, std::size_t size, std::uint16_t crc) {
     return crc::crc16LsbFirst(crc, data, size);

@@ -42,7 +42,8 @@ bool FrameWalk::read() {
     const std::uint8_t* head = bytesAt(at, 4);
     if (head == nullptr) return fail(reader.bytesReceived() > at ? Stop::cutShort : Stop::end);
     // Most frames have the header of the one before, but for the padding bit.
-    const std::uint32_t key = static_cast<std::uint32_t>(head[0]) << 24 | head[1] << 16 | head[2] << 8 | head[3];
+    const std::uint32_t key =
+        static_cast<std::uint32_t>(head[0]) << 24 | head[1] << 16 | head[2] << 8 | head[3];
     if (key != lastHeader && !fits(head)) {
         // Tags after the frames, where they could not be read from the end beforehand.
         if (std::memcmp(head, "TAG", 3) == 0 || std::memcmp(head, "APET", 4) == 0 ||
@@ -59,8 +60,7 @@ bool FrameWalk::read() {
     const std::size_t size = lastSize;
     const std::uint8_t* frame = bytesAt(at, size);
     SeenFrame& seenFrame = seen[count % kept];
-    if (frame == nullptr || at + size > end ||
-        !readLayout(frame, size, seenFrame.layout)) {
+    if (frame == nullptr || at + size > end || !readLayout(frame, size, seenFrame.layout)) {
         return fail(Stop::cutShort);
     }
     seenFrame.offset = at;
