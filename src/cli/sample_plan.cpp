@@ -71,6 +71,7 @@ bool SamplePlan::window(std::vector<SamplePiece>& pieces) const {
     if (delay > 0) add(pieces, {true, 0, static_cast<std::uint64_t>(delay)});
     if (delay < 0) from += std::min(to - from, static_cast<std::uint64_t>(-delay));
     addRange(pieces, from, to);
+    for (SamplePiece& piece : pieces) piece.window = !piece.silence;
     return true;
 }
 

@@ -30,6 +30,8 @@ struct SamplePiece {
     bool silence = false;
     std::uint64_t from = 0;
     std::uint64_t count = 0;  // toEnd: up to the end of the input
+    // Of a window: a format whose seams fall on frames keeps the frames the window rule keeps.
+    bool window = false;
 };
 
 // What a format that cuts on samples and carries checks meets as it reads, for --check,

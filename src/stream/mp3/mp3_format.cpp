@@ -277,9 +277,11 @@ std::int64_t Mp3Format::firstFrameOf(std::uint64_t from, std::uint32_t& primed) 
     if (piece == 0 && gapless) {
         first = (at + offset) / perFrame;
         priming = primes;
-    } else if (piece == 0) {
+    } else if (piece == 0 && windowPiece()) {
         // The window rule: from the frame that ends at or after `from`.
         first = at == 0 ? 0 : ceilDiv(at, perFrame) - 1;
+    } else if (piece == 0) {
+        first = roundedDiv(at, perFrame);
     } else {
         priming = piece <= pieces.size() && pieces[piece - 1].silence ? primes : 0;
         const std::int64_t plays = outputPosition() + priming * perFrame;
@@ -306,7 +308,7 @@ std::uint64_t Mp3Format::copySamples(std::uint64_t from, std::uint64_t count,
     std::int64_t end = std::numeric_limits<std::int64_t>::max();
     if (!toEnd && last && gapless) {
         end = ceilDiv(endSample + offset, perFrame);
-    } else if (!toEnd && last && piece == 0) {
+    } else if (!toEnd && last && windowPiece()) {
         end = endSample / perFrame + 1;  // through the frame that ends after the window
     } else if (!toEnd) {
         const std::int64_t plays = firstAt * perFrame - outOffset;

@@ -67,6 +67,8 @@ private:
     std::uint64_t finishPiece(std::uint64_t copied, std::uint64_t planned);
     std::int64_t framesUntil(std::int64_t idealEnd, bool lastPiece) const;
     std::int64_t outputPosition() const;
+    // The piece being written is a window's, whose frames the window rule picks.
+    bool windowPiece() const { return piece < pieces.size() && pieces[piece].window; }
 
     mp3::FrameWalk walk;
     mp3::InfoFrame info;
