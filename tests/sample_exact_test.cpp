@@ -933,6 +933,12 @@ TEST(Mp3Test, TagsStayAndDamageIsNamed) {
     Bytes naive(plain.begin(), plain.begin() + static_cast<long>(whole.info));
     naive.insert(naive.end(), plain.begin() + static_cast<long>(whole.starts.at(77)), plain.end());
     EXPECT_NE(scanMp3(naive).fault, "");
+    // A header frame that counts half the frames, as a naive cut leaves it, ends no cut early.
+    Bytes stale = plain;
+    stale[whole.xing + 11] = static_cast<std::uint8_t>(whole.frames / 2);
+    writeFile(dir / "stale.mp3", stale);
+    ASSERT_EQ(runMorvane({"stale.mp3", "0", "100"}, dir.path.string()).status, 0);
+    EXPECT_EQ(mp3Samples(dir / "morvane_stale.mp3", 1152).size(), 220500u * 4);
     // Every part2_3_length of frame 40 at its most: its main data runs past its slot.
     Bytes damaged = plain;
     const std::size_t at = whole.starts.at(40);

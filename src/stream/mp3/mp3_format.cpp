@@ -239,12 +239,11 @@ FrameFormat::Frame Mp3Format::silentFrame(const Frame& reference) const {
     return {frame.begin(), frame.end()};
 }
 
+// The header frame's count may be stale, as a cut that did not make it anew leaves it: the
+// frames themselves say where the input ends.
 std::uint64_t Mp3Format::sampleCount(bool& known) const {
-    known = info.present && (info.flags & 1) != 0 && info.frames > 0;
-    if (!known) return 0;
-    const std::int64_t total = static_cast<std::int64_t>(info.frames) * perFrame -
-                               (gapless ? info.delay + info.padding : 0);
-    return static_cast<std::uint64_t>(std::max<std::int64_t>(0, total));
+    known = false;
+    return 0;
 }
 
 void Mp3Format::beginOutput(const std::vector<SamplePiece>& planned) {
