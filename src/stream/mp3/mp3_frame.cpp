@@ -1,5 +1,7 @@
 #include "stream/mp3/mp3_frame.h"
 
+#include "stream/crc16.h"
+
 namespace mp3 {
 
 namespace {
@@ -46,18 +48,9 @@ bool readLayout(const std::uint8_t* frame, std::size_t size, Layout& layout) {
 }
 
 std::uint16_t frameCrc(const std::uint8_t* frame, const Layout& layout) {
-    std::uint16_t crc = 0xFFFF;
-    const auto feed = [&crc](std::uint8_t byte) {
-        for (int i = 7; i >= 0; --i) {
-            const bool top = (crc & 0x8000) != 0;
-            crc = static_cast<std::uint16_t>(crc << 1);
-            if (top != ((byte >> i & 1) != 0)) crc ^= 0x8005;
-        }
-    };
-    feed(frame[2]);
-    feed(frame[3]);
-    for (std::uint32_t i = 0; i < layout.sideSize; ++i) feed(frame[layout.sideStart + i]);
-    return crc;
+    // Polynomial 0x8005, most significant bit first, from 0xFFFF.
+    const std::uint16_t header = crc::crc16(0xFFFF, frame + 2, 2);
+    return crc::crc16(header, frame + layout.sideStart, layout.sideSize);
 }
 
 bool crcHolds(const std::uint8_t* frame, const Layout& layout) {

@@ -126,13 +126,9 @@ std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCou
     // The tag's own CRC covers the frame's first bytes, its CRC among them.
     if (input.lameTag) {
         const std::uint32_t crcAt = input.xingAt + fieldsSize(7 | (input.flags & 8)) + tagCrcAt;
-        putBigEndian(frame.data() + crcAt, lameCrc(frame.data(), crcAt), 2);
+        putBigEndian(frame.data() + crcAt, crc::crc16LsbFirst(0, frame.data(), crcAt), 2);
     }
     return frame;
-}
-
-std::uint16_t lameCrc(const std::uint8_t* data, std::size_t size, std::uint16_t crc) {
-    return crc::crc16LsbFirst(crc, data, size);
 }
 
 }  // namespace mp3

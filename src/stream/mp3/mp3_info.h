@@ -47,7 +47,5 @@ std::uint32_t infoFrameNeeds(const InfoFrame& input);
 // A Xing frame of the same length as `input`'s frame (a VBRI frame becomes one), describing
 // an output; a LAME tag where the input had one, its ReplayGain and peak fields zeroed.
 std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCounts& counts);
-// CRC-16 with the reflected polynomial 0xA001, from `crc` (0 to start): LAME's CRCs.
-std::uint16_t lameCrc(const std::uint8_t* data, std::size_t size, std::uint16_t crc = 0);
 
 }  // namespace mp3

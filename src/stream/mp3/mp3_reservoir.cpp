@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "stream/mp3/mp3_info.h"
+#include "stream/crc16.h"
 
 namespace mp3 {
 
@@ -114,7 +114,7 @@ bool ReservoirWriter::flush(const Sink& out, bool all, bool batched) {
     // Written in runs of some KiB, which the music CRC takes in one go.
     if (count == 0 || (!all && batched && end - heldFrom < writtenAtOnce)) return true;
     for (std::size_t i = 0; i < count; ++i) note(held.data() + pending[i].at);
-    done.musicCrc = lameCrc(held.data() + heldFrom, end - heldFrom, done.musicCrc);
+    done.musicCrc = crc::crc16LsbFirst(done.musicCrc, held.data() + heldFrom, end - heldFrom);
     done.bytes += end - heldFrom;
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(count));
     ready = 0;
