@@ -44,8 +44,8 @@ public:
     // Its number is `number` where `due` was called for.
     virtual void misnumbered(std::uint64_t offset, std::uint64_t end, std::uint64_t number,
                              std::uint64_t due) = 0;
-    // The frame at `offset` breaks a rule of its format, as `what` says ("has main data
-    // that runs 3 bytes past its slot").
+    // The frame at `offset` breaks a rule of its format other than its CRC, as `what` says
+    // ("has main data that runs 3 bytes past its slot").
     virtual void badFrame(std::uint64_t offset, std::uint64_t end, const std::string& what) = 0;
     // With repair: that frame's samples are silence.
     virtual void replaced(std::uint64_t offset, std::uint64_t end) = 0;

@@ -1,14 +1,10 @@
 #include "stream/flac/flac_metadata.h"
 
+#include "stream/big_endian.h"
+
 namespace flac {
 
 namespace {
-
-std::uint64_t bigEndian(const std::uint8_t* p, int bytes) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < bytes; ++i) value = value << 8 | p[i];
-    return value;
-}
 
 void putBig(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> 8 * i));

@@ -186,7 +186,11 @@ void Mp3Format::report(const mp3::SeenFrame& frame, std::uint64_t index) {
         return;
     }
     const auto end = static_cast<std::uint64_t>(std::max<std::int64_t>(0, sampleAtEnd(index)));
-    checks.events->badFrame(frame.offset, end, frame.fault);
+    if (frame.crcFailed) {
+        checks.events->crcFailed(frame.offset, end);
+    } else {
+        checks.events->badFrame(frame.offset, end, frame.fault);
+    }
     if (checks.repair) checks.events->replaced(frame.offset, end);
 }
 
@@ -377,15 +381,20 @@ mp3::ReservoirWriter::Sink Mp3Format::sinkFor(const SampleSink& out, std::uint64
 // Copies frames `index` up to `end`, or to the end of the input: where it stopped.
 std::int64_t Mp3Format::copyRun(std::int64_t index, std::int64_t end, const SampleSink& out) {
     auto i = static_cast<std::uint64_t>(std::max<std::int64_t>(0, index));
+    // What is written goes out with the input's sample after the frame last added.
+    std::uint64_t last = i > 0 ? i - 1 : 0;
+    const mp3::ReservoirWriter::Sink sink = [&](const std::uint8_t* bytes, std::size_t count) {
+        return out(bytes, count,
+                   static_cast<std::uint64_t>(std::max<std::int64_t>(0, sampleAtEnd(last))));
+    };
     for (; static_cast<std::int64_t>(i) < end && reach(i); ++i) {
         const mp3::SeenFrame& frame = walk.frame(i);
         writer.add(walk.bytes(frame), frame.layout, checks.repair && !frame.fault.empty());
-        if (!writer.flush(sinkFor(out, i), false)) return static_cast<std::int64_t>(i) + 1;
+        last = i;
+        if (!writer.flush(sink, false)) return static_cast<std::int64_t>(i) + 1;
     }
     // What the run copied goes out now, but for what the next piece may still reach into.
-    if (i > 0 && !writer.flush(sinkFor(out, i - 1), false, false)) {
-        return static_cast<std::int64_t>(i);
-    }
+    if (i > 0) writer.flush(sink, false, false);
     return static_cast<std::int64_t>(i);
 }
 

@@ -2,22 +2,13 @@
 
 #include <cstring>
 
+#include "stream/big_endian.h"
 #include "stream/crc16.h"
 #include "stream/mp3/mp3_frame.h"
 
 namespace mp3 {
 
 namespace {
-
-std::uint32_t bigEndian(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
-}
-
-void putBigEndian(std::uint8_t* p, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        p[i] = static_cast<std::uint8_t>(value >> (8 * (bytes - 1 - i)));
-    }
-}
 
 // The Xing fields that flags 1, 2, 4 and 8 announce, in bytes: frames, bytes, TOC, quality.
 constexpr std::uint32_t fieldSizes[4] = {4, 4, 100, 4};
@@ -57,8 +48,8 @@ void writeLameTag(const InfoFrame& input, const OutputCounts& counts,
     tag[delayAt] = static_cast<std::uint8_t>(counts.delay >> 4);
     tag[delayAt + 1] = static_cast<std::uint8_t>((counts.delay & 0x0F) << 4 | counts.padding >> 8);
     tag[delayAt + 2] = static_cast<std::uint8_t>(counts.padding & 0xFF);
-    putBigEndian(tag + lengthAt, counts.bytes, 4);
-    putBigEndian(tag + musicCrcAt, counts.musicCrc, 2);
+    setBigEndian(tag + lengthAt, counts.bytes, 4);
+    setBigEndian(tag + musicCrcAt, counts.musicCrc, 2);
 }
 
 }  // namespace
@@ -76,14 +67,15 @@ bool readInfoFrame(const std::uint8_t* frame, std::size_t size, std::uint32_t si
     if (size >= 36 + 26 && std::memcmp(frame + 36, "VBRI", 4) == 0) {
         info.vbri = true;
         info.xingAt = xingAt;
-        info.frames = bigEndian(frame + 36 + 14);
+        info.frames = static_cast<std::uint32_t>(bigEndian(frame + 36 + 14, 4));
         info.flags = 1;
     } else if (size >= xingAt + 8 && (std::memcmp(frame + xingAt, "Xing", 4) == 0 ||
                                       std::memcmp(frame + xingAt, "Info", 4) == 0)) {
         info.xingAt = xingAt;
-        info.flags = bigEndian(frame + xingAt + 4) & 0x0F;
+        info.flags = static_cast<std::uint32_t>(bigEndian(frame + xingAt + 4, 4)) & 0x0F;
         if (xingAt + fieldsSize(info.flags) > size) return false;
-        if ((info.flags & 1) != 0) info.frames = bigEndian(frame + xingAt + 8);
+        if ((info.flags & 1) != 0)
+            info.frames = static_cast<std::uint32_t>(bigEndian(frame + xingAt + 8, 4));
     } else {
         return false;
     }
@@ -104,9 +96,9 @@ std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCou
     std::uint8_t* xing = frame.data() + input.xingAt;
     std::memcpy(xing, counts.vbr ? "Xing" : "Info", 4);
     const std::uint32_t flags = 7 | (input.flags & 8);
-    putBigEndian(xing + 4, flags, 4);
-    putBigEndian(xing + 8, counts.frames, 4);
-    putBigEndian(xing + 12, counts.bytes, 4);
+    setBigEndian(xing + 4, flags, 4);
+    setBigEndian(xing + 8, counts.frames, 4);
+    setBigEndian(xing + 12, counts.bytes, 4);
     for (int i = 0; i < 100; ++i) {
         const std::uint64_t scaled =
             256ULL * counts.toc[i] / (counts.bytes == 0 ? 1 : counts.bytes);
@@ -126,7 +118,7 @@ std::vector<std::uint8_t> writeInfoFrame(const InfoFrame& input, const OutputCou
     // The tag's own CRC covers the frame's first bytes, its CRC among them.
     if (input.lameTag) {
         const std::uint32_t crcAt = input.xingAt + fieldsSize(7 | (input.flags & 8)) + tagCrcAt;
-        putBigEndian(frame.data() + crcAt, crc::crc16LsbFirst(0, frame.data(), crcAt), 2);
+        setBigEndian(frame.data() + crcAt, crc::crc16LsbFirst(0, frame.data(), crcAt), 2);
     }
     return frame;
 }

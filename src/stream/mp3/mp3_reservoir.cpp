@@ -22,7 +22,7 @@ void ReservoirWriter::begin(std::uint32_t maxReach) {
     heldFrom = 0;
     pending.clear();
     ready = 0;
-    slots = dataEnd = added = 0;
+    slots = dataEnd = 0;
     done = Written();
 }
 
@@ -31,7 +31,6 @@ std::uint8_t* ReservoirWriter::append(const std::uint8_t* frame, const Layout& l
     held.insert(held.end(), frame, frame + layout.size);
     pending.push_back({at, layout, slots});
     slots += layout.slot();
-    ++added;
     return held.data() + at;
 }
 

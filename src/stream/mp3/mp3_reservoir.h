@@ -46,7 +46,7 @@ public:
     // once they make a run of some KiB.
     bool flush(const Sink& out, bool all, bool batched = true);
     // Frames added so far.
-    std::uint64_t frames() const { return added; }
+    std::uint64_t frames() const { return done.frames + pending.size(); }
     const Written& written() const { return done; }
 
 private:
@@ -69,7 +69,6 @@ private:
     std::size_t ready = 0;      // the pending frames no later frame can reach
     std::uint64_t slots = 0;    // the slots' bytes so far
     std::uint64_t dataEnd = 0;  // the end of the main data of the frames so far
-    std::uint64_t added = 0;
     Written done;
 };
 

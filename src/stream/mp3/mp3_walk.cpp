@@ -65,7 +65,9 @@ bool FrameWalk::read() {
     }
     seenFrame.offset = at;
     seenFrame.slotAt = slots;
-    seenFrame.fault = faultOf(frame, seenFrame.layout, slots);
+    seenFrame.crcFailed = checking && !crcHolds(frame, seenFrame.layout);
+    seenFrame.fault =
+        seenFrame.crcFailed ? "fails its CRC check" : faultOf(seenFrame.layout, slots);
     slots += seenFrame.layout.slot();
     at += size;
     reader.seek(at);
@@ -73,9 +75,7 @@ bool FrameWalk::read() {
     return true;
 }
 
-std::string FrameWalk::faultOf(const std::uint8_t* frame, const Layout& layout,
-                               std::uint64_t slotAt) {
-    if (checking && !crcHolds(frame, layout)) return "fails its CRC check";
+std::string FrameWalk::faultOf(const Layout& layout, std::uint64_t slotAt) {
     const std::uint64_t back = layout.mainDataBegin;
     std::string fault;
     if (back > slotAt) {

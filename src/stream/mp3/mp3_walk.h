@@ -19,6 +19,7 @@ struct SeenFrame {
     Layout layout;
     std::uint64_t slotAt = 0;  // where its slot starts among the slots laid end to end
     std::string fault;         // what is wrong with it, or ""
+    bool crcFailed = false;    // that is its CRC
 };
 
 class FrameWalk {
@@ -51,14 +52,14 @@ public:
     void reservoirOf(std::uint64_t index, std::vector<std::uint8_t>& out) const;
     Stop stop() const { return stopped; }
     std::uint64_t stopOffset() const { return at; }
-    const std::uint8_t* header() const { return first; }
 
 private:
     static constexpr std::uint64_t kept = 64;
     const std::uint8_t* bytesAt(std::uint64_t offset, std::size_t size);
     bool fits(const std::uint8_t* header) const;
     bool frameFollows(std::uint64_t offset);
-    std::string faultOf(const std::uint8_t* frame, const Layout& layout, std::uint64_t slotAt);
+    // What breaks the reservoir's rules, or "".
+    std::string faultOf(const Layout& layout, std::uint64_t slotAt);
     bool fail(Stop why) {
         stopped = why;
         return false;
